@@ -1,0 +1,89 @@
+#include "actions/messages.h"
+#include "actions/session.h"
+#include "catalogue/naming.h"
+
+namespace qm {
+
+namespace {
+
+constexpr char kExecutableName[] = "KorvaneSrv.exe";
+constexpr std::size_t kMaxPath = 259;  // a 260-byte buffer less its terminator
+
+}  // namespace
+
+bool ExecutablePaths(const std::string& folder, std::string& executable, std::string& commandLine) {
+    // The separator is always inserted, so a drive root gives C:\\KorvaneSrv.exe.
+    executable = folder + "\\" + kExecutableName;
+    // Unquoted, a path with blanks would make the service manager try
+    // C:\Program.exe and the like first.
+    const bool quote = executable.find_first_of(" \t") != std::string::npos;
+    commandLine = quote ? "\"" + executable + "\"" : executable;
+    return commandLine.size() <= kMaxPath;
+}
+
+bool BrowseInstallPath(Session& s) {
+    std::string folder;
+    if (!s.user.BrowseForFolder(text::kInstallTitle, folder)) return false;
+    s.members.installPath = folder;
+    s.view.ShowInstallPath(folder);
+    return true;
+}
+
+InstallResult InstallService(Session& s, const std::string& name) {
+    std::string executable, commandLine;
+    if (!ExecutablePaths(s.members.installPath, executable, commandLine)) return InstallResult::Failed;
+
+    System& sys = s.system;
+    const Handle manager = sys.OpenManager();
+    if (!manager) return InstallResult::Failed;
+
+    Handle service = sys.CreateService(manager, name, commandLine, s.members.account.c_str(),
+                                       s.members.password.c_str());
+    if (!service) {
+        service = sys.CreateService(manager, name, commandLine, nullptr, nullptr);
+        if (!service) {
+            sys.CloseServiceHandle(manager);
+            return InstallResult::Failed;
+        }
+        s.user.Message(text::kLocalSystemFallback, text::kErrorCaption, Icon::Stop);
+    }
+
+    const Handle key = sys.CreateEventLogKey(name);
+    if (!key) {
+        sys.CloseServiceHandle(service);
+        sys.CloseServiceHandle(manager);
+        return InstallResult::FailedAfterCreate;
+    }
+    sys.WriteEventLogValues(key, executable);
+    sys.CloseKey(key);
+    sys.CloseServiceHandle(service);
+    sys.CloseServiceHandle(manager);
+    return InstallResult::Installed;
+}
+
+void AddInstance(Session& s) {
+    if (!BrowseInstallPath(s)) return;
+
+    std::string account = s.members.account;
+    std::string password = s.members.password;
+    const bool confirmed = s.user.AskAccount(account, password);
+    if (confirmed) {
+        s.members.account = account;
+        Wipe(s.members.password);
+        s.members.password = password;
+    }
+    Wipe(password);
+    if (!confirmed) return;
+
+    s.view.ReadControls();  // takes the suffix as typed; the outcome is not examined
+    const InstallResult result = InstallService(s, InstanceName(s.members.suffix));
+    if (result == InstallResult::Installed) {
+        s.user.Message(text::kInstalled, text::kCaption, Icon::Information);
+    } else {
+        s.user.Message(text::kInstallError, text::kErrorCaption, Icon::Stop);
+    }
+    // A created service belongs in the list even when its event-log key failed.
+    if (result != InstallResult::Failed) RefreshServiceList(s);
+}
+
+}  // namespace qm

@@ -1,0 +1,43 @@
+// What the actions need of the administrator and of the dialog on screen.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qm {
+
+enum class Icon { None, Information, Stop };
+
+class User {
+public:
+    virtual ~User() = default;
+
+    // A modal message box owned by the dialog; a null caption gives the
+    // application's own name.
+    virtual void Message(const std::string& text, const char* caption, Icon icon) = 0;
+    // The shell's folder picker; false when cancelled. |folder| is the
+    // picker's path (the display name when it cannot be converted).
+    virtual bool BrowseForFolder(const char* title, std::string& folder) = 0;
+    // The account dialog, pre-filled with |account| and |password| (in both
+    // password fields); false when cancelled, and then nothing is changed.
+    virtual bool AskAccount(std::string& account, std::string& password) = 0;
+    // The tool's own executable path; false when it cannot be had whole.
+    virtual bool ModulePath(std::string& path) = 0;
+};
+
+// The controls of the main dialog, as the actions see them.
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    // Members to controls, and controls to members (false when refused).
+    virtual void WriteControls() = 0;
+    virtual bool ReadControls() = 0;
+    virtual void ShowInstallPath(const std::string& folder) = 0;
+    // Replaces the entries of the (sorted) service list.
+    virtual void FillList(const std::vector<std::string>& serviceNames) = 0;
+    // The text of the selected entry; false when nothing is selected.
+    virtual bool SelectedEntry(std::string& text) = 0;
+};
+
+}  // namespace qm

@@ -1,0 +1,80 @@
+// The service-manager and registry operations the tool needs, and nothing
+// more. The real implementation calls the ANSI Win32 entry points; tests use
+// an in-memory stand-in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+// An opaque service-manager, service or registry handle; 0 is no handle.
+using Handle = std::uintptr_t;
+
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrorMoreData = 234;
+
+// The first enumeration buffer, and the largest the tool will grow it to.
+inline constexpr std::uint32_t kEnumBufferBytes = 0x24000;
+inline constexpr std::uint32_t kEnumBufferLimit = 64u * 1024 * 1024;
+
+// What one EnumServicesStatusA call answered.
+struct EnumRound {
+    bool ok = false;
+    std::uint32_t error = 0;        // GetLastError() when !ok
+    std::uint32_t bytesNeeded = 0;
+    std::uint32_t count = 0;        // entries the call claims to have returned
+    std::uint32_t resume = 0;       // resume handle after the call
+    std::vector<std::string> names; // service (key) names, when the entries are valid
+};
+
+// Whether the entries of a round may be read: after success, or after
+// ERROR_MORE_DATA when the resume handle moved (Windows' answer to a full
+// buffer). Wine reports a count over an untouched buffer otherwise.
+inline bool RoundHasEntries(const EnumRound& round, std::uint32_t resumeBefore) {
+    return round.ok || (round.error == kErrorMoreData && round.resume != resumeBefore);
+}
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // OpenSCManagerA(null, null, all access).
+    virtual Handle OpenManager() = 0;
+    // One EnumServicesStatusA call for Win32 services in all states, with a
+    // buffer of |bufferBytes| and the resume handle starting at |resume|.
+    virtual EnumRound EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) = 0;
+    // CreateServiceA as an own-process, auto-start service with the name as
+    // service and display name. Null account and password mean LocalSystem.
+    virtual Handle CreateService(Handle manager, const std::string& name, const std::string& commandLine,
+                                 const char* account, const char* password) = 0;
+    // OpenServiceA with delete and stop access.
+    virtual Handle OpenService(Handle manager, const std::string& name) = 0;
+    // ControlService(stop); the outcome is of no interest to the tool.
+    virtual void StopService(Handle service) = 0;
+    virtual bool DeleteService(Handle service) = 0;
+    virtual void CloseServiceHandle(Handle handle) = 0;
+
+    // HKLM\SYSTEM\CurrentControlSet\Services\<name>, query access; 0 on failure.
+    virtual Handle OpenServiceKey(const std::string& name) = 0;
+    // The "ImagePath" value as stored (string or expandable string, at most
+    // 259 bytes), environment references unexpanded.
+    virtual bool QueryImagePath(Handle key, std::string& imagePath) = 0;
+    // HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\<name>,
+    // created or opened; 0 on failure.
+    virtual Handle CreateEventLogKey(const std::string& name) = 0;
+    // "EventMessageFile" (expandable string) and "TypesSupported" = 7.
+    virtual void WriteEventLogValues(Handle key, const std::string& messageFile) = 0;
+    virtual void CloseKey(Handle key) = 0;
+
+    // Writes |contents| to a new file beside |path| and moves it over |path|
+    // only when all of it was written; on failure |path| is left as it was.
+    virtual bool ReplaceFile(const std::string& path, const std::string& contents) = 0;
+};
+
+// Every service name, in the manager's order, over as many calls as it
+// takes. False when the enumeration fails; |names| is then empty.
+bool EnumerateServices(System& system, Handle manager, std::vector<std::string>& names);
+
+}  // namespace qm

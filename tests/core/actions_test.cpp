@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include "actions/messages.h"
+#include "support/fakes.h"
+
+namespace qm::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// A harness whose dialog shows |suffix| and whose administrator picks
+// |folder| and confirms |account|/|password|.
+struct AddHarness : Harness {
+    AddHarness(const std::string& folder = "C:\\Korvane01", const std::string& account = "DOM\\svc",
+               const std::string& password = "pw") {
+        RefreshServiceList(session);
+        user.folders = {folder};
+        user.accounts = {{true, account, password}};
+    }
+    Strings MessageTexts() const {
+        Strings out;
+        for (const auto& m : user.messages) out.push_back(m.text);
+        return out;
+    }
+};
+
+TEST(Add, CreatesUnderTheAccountWithEventSource) {
+    AddHarness h;
+    h.view.suffixControl = "05";
+    AddInstance(h.session);
+
+    EXPECT_EQ(h.Calls("CreateService"),
+              (Strings{"CreateService(Korvane Update Service 05, C:\\Korvane01\\KorvaneSrv.exe, \"DOM\\svc\", \"pw\")"}));
+    EXPECT_EQ(h.Calls("WriteEventLogValues"), (Strings{"WriteEventLogValues(C:\\Korvane01\\KorvaneSrv.exe)"}));
+    EXPECT_EQ(h.system.eventSources["Korvane Update Service 05"].typesSupported, 7u);
+    ASSERT_EQ(h.user.messages.size(), 1u);
+    EXPECT_EQ(h.user.messages[0].text, text::kInstalled);
+    EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk");
+    EXPECT_EQ(h.user.messages[0].icon, Icon::Information);
+    EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 05"}));
+    EXPECT_EQ(h.suffix, "06");
+    EXPECT_EQ(h.view.pathControl, "C:\\Korvane01");
+    // Closed in order: key, service, manager.
+    const auto key = std::find(h.log.begin(), h.log.end(), "CloseKey");
+    EXPECT_EQ(Strings(key, key + 3),
+              (Strings{"CloseKey", "CloseServiceHandle(service)", "CloseServiceHandle(manager)"}));
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+TEST(Add, PathsWithBlanksAreQuotedForTheServiceManagerOnly) {
+    AddHarness h("C:\\Program Files\\Korvane 05");
+    AddInstance(h.session);
+    const FakeService* s = h.system.Find("Korvane Update Service 00");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->commandLine, "\"C:\\Program Files\\Korvane 05\\KorvaneSrv.exe\"");
+    EXPECT_EQ(h.system.eventSources["Korvane Update Service 00"].messageFile,
+              "C:\\Program Files\\Korvane 05\\KorvaneSrv.exe");
+
+    AddHarness root("C:\\");
+    AddInstance(root.session);
+    EXPECT_EQ(root.system.Find("Korvane Update Service 00")->commandLine, "C:\\\\KorvaneSrv.exe");
+}
+
+TEST(Add, PathTooLongFailsBeforeAnythingIsCreated) {
+    // 259 characters is the most a path may have; quotes count.
+    const std::string exe = "\\KorvaneSrv.exe";
+    AddHarness fits("C:\\" + std::string(259 - 3 - exe.size(), 'a'));
+    AddInstance(fits.session);
+    EXPECT_EQ(fits.MessageTexts(), (Strings{text::kInstalled}));
+
+    AddHarness quoted("C:\\ " + std::string(259 - 4 - exe.size(), 'a'));  // + 2 quotes: 261
+    AddInstance(quoted.session);
+    EXPECT_EQ(quoted.MessageTexts(), (Strings{text::kInstallError}));
+    EXPECT_TRUE(quoted.Calls("OpenManager").size() == 1);  // only the refresh before
+    EXPECT_TRUE(quoted.Calls("CreateService").empty());
+}
+
+TEST(Add, CancelledPickerOrAccountDialogAddsNothing) {
+    AddHarness picker;
+    picker.user.folders = {std::nullopt};
+    picker.installPath = "C:\\Old";
+    AddInstance(picker.session);
+    EXPECT_TRUE(picker.Calls("AskAccount").empty());
+    EXPECT_TRUE(picker.user.messages.empty());
+    EXPECT_EQ(picker.installPath, "C:\\Old");
+
+    AddHarness account;
+    account.account = "kept";
+    account.password = "secret";
+    account.user.accounts = {{false, "other", "x"}};
+    AddInstance(account.session);
+    EXPECT_EQ(account.installPath, "C:\\Korvane01");
+    EXPECT_EQ(account.view.pathControl, "C:\\Korvane01");
+    EXPECT_EQ(account.account, "kept");
+    EXPECT_EQ(account.password, "secret");
+    EXPECT_TRUE(account.Calls("OpenManager").size() == 1);
+    EXPECT_TRUE(account.user.messages.empty());
+}
+
+TEST(Add, RefusedAccountFallsBackToLocalSystem) {
+    AddHarness h;
+    h.system.RefuseAccount("DOM\\svc");
+    AddInstance(h.session);
+    EXPECT_EQ(h.Calls("CreateService"),
+              (Strings{"CreateService(Korvane Update Service 00, C:\\Korvane01\\KorvaneSrv.exe, \"DOM\\svc\", \"pw\")",
+                       "CreateService(Korvane Update Service 00, C:\\Korvane01\\KorvaneSrv.exe, null, null)"}));
+    EXPECT_EQ(h.MessageTexts(), (Strings{text::kLocalSystemFallback, text::kInstalled}));
+    EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk Error");
+    EXPECT_EQ(h.user.messages[0].icon, Icon::Stop);
+    EXPECT_FALSE(h.system.Find("Korvane Update Service 00")->account.has_value());
+    EXPECT_EQ(h.view.list.size(), 1u);
+}
+
+TEST(Add, BothCreationsFailWithoutFallbackMessage) {
+    AddHarness h;
+    h.system.AddService("Korvane Update Service 01");
+    RefreshServiceList(h.session);  // 01 alone proposes 02: type the taken one
+    h.view.suffixControl = "01";
+    const std::size_t fills = h.Calls("FillList").size();
+    AddInstance(h.session);
+    EXPECT_EQ(h.Calls("CreateService").size(), 2u);
+    EXPECT_EQ(h.MessageTexts(), (Strings{text::kInstallError}));
+    EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk Error");
+    EXPECT_EQ(h.Calls("FillList").size(), fills);  // not refreshed
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+TEST(Add, ManagerUnavailable) {
+    AddHarness h;
+    h.system.Fail("OpenManager");
+    AddInstance(h.session);
+    EXPECT_EQ(h.MessageTexts(), (Strings{text::kInstallError}));
+    EXPECT_TRUE(h.Calls("CreateService").empty());
+}
+
+TEST(Add, EventLogKeyFailureStillListsTheCreatedService) {
+    AddHarness h;
+    h.system.RefuseAccount("DOM\\svc");
+    h.system.Fail("CreateEventLogKey");
+    AddInstance(h.session);
+    EXPECT_EQ(h.MessageTexts(), (Strings{text::kLocalSystemFallback, text::kInstallError}));
+    EXPECT_TRUE(h.Calls("WriteEventLogValues").empty());
+    EXPECT_TRUE(h.Calls("CloseKey").empty());
+    EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 00"}));
+    EXPECT_EQ(h.suffix, "01");
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+TEST(Add, AccountIsOfferedAgainAndEmptyTextsAreNotNull) {
+    AddHarness h("C:\\K", "", "");
+    h.view.suffixControl = "";
+    AddInstance(h.session);
+    EXPECT_EQ(h.Calls("CreateService"),
+              (Strings{"CreateService(Korvane Update Service , C:\\K\\KorvaneSrv.exe, \"\", \"\")"}));
+
+    h.user.folders = {std::string("C:\\K2")};
+    h.user.accounts = {{true, "DOM\\a", "p1"}};
+    AddInstance(h.session);
+    h.user.folders = {std::string("C:\\K3")};
+    h.user.accounts = {{false, "", ""}};
+    AddInstance(h.session);
+    ASSERT_EQ(h.user.accountPrefills.size(), 3u);
+    EXPECT_EQ(h.user.accountPrefills[2], (std::pair<std::string, std::string>{"DOM\\a", "p1"}));
+}
+
+TEST(Remove, StopsDeletesAndRefreshes) {
+    Harness h;
+    h.system.AddService("Korvane Update Service 01", "C:\\K\\KorvaneSrv.exe");
+    h.system.AddService("Korvane Update Service 02", "C:\\K2\\KorvaneSrv.exe");
+    RefreshServiceList(h.session);
+    h.view.selection = 1;
+    SelectionChanged(h.session);
+    RemoveInstance(h.session);
+
+    EXPECT_EQ(h.Calls("OpenService("), (Strings{"OpenService(Korvane Update Service 02)"}));
+    const auto stop = std::find(h.log.begin(), h.log.end(), "StopService");
+    ASSERT_NE(stop, h.log.end());
+    EXPECT_EQ(*(stop + 1), "DeleteService");
+    EXPECT_EQ(h.user.messages.size(), 1u);
+    EXPECT_EQ(h.user.messages[0].text, text::kRemoved);
+    EXPECT_EQ(h.user.messages[0].icon, Icon::Information);
+    EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 01"}));
+    EXPECT_EQ(h.view.selection, -1);
+    EXPECT_EQ(h.view.pathControl, "C:\\K2\\");  // the removed service's folder stays
+    EXPECT_EQ(h.serviceName, "Korvane Update Service 02");
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+
+    // No selection now: only the refresh.
+    const std::size_t fills = h.Calls("FillList").size();
+    RemoveInstance(h.session);
+    EXPECT_EQ(h.user.messages.size(), 1u);
+    EXPECT_EQ(h.Calls("FillList").size(), fills + 2);
+    EXPECT_EQ(h.Calls("OpenService(").size(), 1u);
+}
+
+TEST(Remove, UsesTheRememberedNameAndReportsFailures) {
+    Harness h;
+    h.system.AddService("Korvane Update Service 01");
+    RefreshServiceList(h.session);
+    h.view.selection = 0;
+    h.serviceName = "Korvane Update Service 09";  // gone since it was selected
+    RemoveInstance(h.session);
+    EXPECT_EQ(h.Calls("OpenService("), (Strings{"OpenService(Korvane Update Service 09)"}));
+    EXPECT_TRUE(h.Calls("DeleteService").empty());
+    EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
+    EXPECT_EQ(h.user.messages.back().caption, "Quilmarsk Error");
+
+    h.view.selection = 0;
+    h.serviceName = "Korvane Update Service 01";
+    h.system.Fail("DeleteService", 1);
+    RemoveInstance(h.session);
+    EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
+    EXPECT_NE(h.system.Find("Korvane Update Service 01"), nullptr);
+
+    h.view.selection = 0;
+    h.system.Fail("OpenManager");
+    RemoveInstance(h.session);
+    EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
+    EXPECT_TRUE(h.view.list.empty());  // refreshed, and empty without a manager
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+struct BatchHarness : Harness {
+    static constexpr char kScript[] = "C:\\Tools\\KVNUpdate.cmd";
+    BatchHarness() {
+        system.files[kScript] = "previous";
+        user.folders = {std::string("D:\\Upd")};
+    }
+};
+
+TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
+    BatchHarness h;
+    h.system.AddService("Korvane Update Service 02", "C:\\S2\\KorvaneSrv.exe");
+    h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
+    h.system.AddService("Korvane Main", "\"C:\\Program Files\\KM\\KorvaneSrv.exe\" -x");
+    h.system.AddService("Korvane Update Service 01");  // no ImagePath: no block
+    CreateBatch(h.session);
+
+    const std::string& script = h.system.files[BatchHarness::kScript];
+    const auto second = script.find("NET STOP \"Korvane Main\"");
+    EXPECT_EQ(script.find("NET STOP \"Korvane Update Service 02\""), 0u);
+    EXPECT_NE(second, std::string::npos);
+    EXPECT_NE(script.find("\"C:\\Program Files\\KM\\KORVAN\\KORVAN\""), std::string::npos);
+    EXPECT_EQ(script.find("Spooler"), std::string::npos);
+    EXPECT_EQ(script.find("Service 01"), std::string::npos);
+    ASSERT_EQ(h.user.messages.size(), 1u);
+    EXPECT_EQ(h.user.messages[0].text, "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created");
+    EXPECT_EQ(h.user.messages[0].caption, "(default)");
+    EXPECT_EQ(h.user.messages[0].icon, Icon::None);
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+TEST(Batch, NoFamilyServiceWritesAnEmptyScript) {
+    BatchHarness h;
+    h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
+    CreateBatch(h.session);
+    EXPECT_EQ(h.system.files[BatchHarness::kScript], "");
+    EXPECT_EQ(h.user.messages.at(0).text, "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created");
+}
+
+TEST(Batch, FailuresKeepThePreviousScriptAndSayWhy) {
+    struct Case {
+        const char* fail;
+        std::string message;
+    } cases[] = {
+        {"OpenManager", text::kBatchServicesError},
+        {"EnumServices", text::kBatchServicesError},
+        {"ReplaceFile", "The batch file\nC:\\Tools\\KVNUpdate.cmd\ncould not be written.\n"
+                        "The previous batch file, if any, is unchanged."},
+    };
+    for (const Case& c : cases) {
+        BatchHarness h;
+        h.system.AddService("Korvane Update Service 01", "C:\\S\\KorvaneSrv.exe");
+        h.system.Fail(c.fail);
+        CreateBatch(h.session);
+        EXPECT_EQ(h.system.files[BatchHarness::kScript], "previous") << c.fail;
+        ASSERT_EQ(h.user.messages.size(), 1u) << c.fail;
+        EXPECT_EQ(h.user.messages[0].text, c.message);
+        EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk Error");
+        EXPECT_EQ(h.user.messages[0].icon, Icon::Stop);
+        EXPECT_EQ(h.system.OpenHandles(), 0u) << c.fail;
+    }
+}
+
+TEST(Batch, CancelledPickerOrUnknownModulePath) {
+    BatchHarness h;
+    h.user.folders = {std::nullopt};
+    CreateBatch(h.session);
+    h.user.folders = {std::string("")};
+    CreateBatch(h.session);
+    EXPECT_TRUE(h.user.messages.empty());
+    EXPECT_TRUE(h.Calls("OpenManager").empty());
+
+    h.user.folders = {std::string("D:\\Upd")};
+    h.user.modulePath.reset();
+    CreateBatch(h.session);
+    EXPECT_EQ(h.user.messages.at(0).text, text::kBatchPathError);
+    EXPECT_EQ(h.system.files[BatchHarness::kScript], "previous");
+}
+
+}  // namespace
+}  // namespace qm::test

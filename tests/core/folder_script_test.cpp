@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include "actions/folder.h"
+#include "actions/script.h"
+
+namespace qm {
+namespace {
+
+// Shift-JIS: 0x81-0x9F and 0xE0-0xFC lead a double-byte character.
+bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+TEST(InstallFolder, SplitsLikeSplitpath) {
+    EXPECT_EQ(InstallFolder("C:\\Program Files\\Svc\\KorvaneSrv.exe"), "C:\\Program Files\\Svc\\");
+    EXPECT_EQ(InstallFolder("C:\\\\KorvaneSrv.exe"), "C:\\\\");
+    EXPECT_EQ(InstallFolder("C:KorvaneSrv.exe"), "C:");
+    EXPECT_EQ(InstallFolder("KorvaneSrv.exe"), "");
+    EXPECT_EQ(InstallFolder(""), "");
+    EXPECT_EQ(InstallFolder("D:/a/b.exe"), "D:/a/");
+    EXPECT_EQ(InstallFolder("\\\\server\\share\\x.exe"), "\\\\server\\share\\");
+    EXPECT_EQ(InstallFolder("%SystemRoot%\\System32\\svchost.exe -k netsvcs"), "%SystemRoot%\\System32\\");
+    // Only the first 255 characters of the directory survive.
+    const std::string dir = "\\" + std::string(300, 'd') + "\\";
+    EXPECT_EQ(InstallFolder("C:" + dir + "x.exe"), "C:" + dir.substr(0, 255));
+}
+
+TEST(InstallFolder, QuotedValueEndsAtTheClosingQuote) {
+    EXPECT_EQ(InstallFolder("\"C:\\Program Files\\K 01\\KorvaneSrv.exe\""), "C:\\Program Files\\K 01\\");
+    EXPECT_EQ(InstallFolder("\"C:\\K 01\\KorvaneSrv.exe\" -service \"D:\\x\\y\""), "C:\\K 01\\");
+    EXPECT_EQ(InstallFolder("\"C:\\K 01\\KorvaneSrv.exe"), "C:\\K 01\\");  // never closed
+    EXPECT_EQ(InstallFolder("\"KorvaneSrv.exe\""), "");
+}
+
+TEST(InstallFolder, TrailByteIsNoSeparator) {
+    // 0x95 0x5C is one Shift-JIS character whose second byte is a backslash.
+    const std::string path = "C:\\\x95\x5C\\KorvaneSrv.exe";
+    EXPECT_EQ(InstallFolder(path, ShiftJisLead), "C:\\\x95\x5C\\");
+    const std::string tail = "C:\\a\\\x95\x5C" "b.exe";
+    EXPECT_EQ(InstallFolder(tail, ShiftJisLead), "C:\\a\\");
+    EXPECT_EQ(InstallFolder(tail), "C:\\a\\\x95\x5C");  // single-byte code page
+}
+
+TEST(UpdateScript, BlocksByteForByte) {
+    const std::string script = UpdateScript(
+        "D:\\Upd", {{"Korvane Update Service 01", "C:\\Svc01\\"}, {"Korvane Main", "E:\\K M\\"}});
+    EXPECT_EQ(script,
+              "NET STOP \"Korvane Update Service 01\"\r\n"
+              "RD /S /Q \"C:\\Svc01\\KORVAN\\KORVAN\"\r\n"
+              "XCOPY /Y /S \"D:\\Upd\\*.*\" \"C:\\Svc01\\\"\r\n"
+              "NET START \"Korvane Update Service 01\"\r\n"
+              "TIMEOUT 60\r\n"
+              "\r\n"
+              "NET STOP \"Korvane Main\"\r\n"
+              "RD /S /Q \"E:\\K M\\KORVAN\\KORVAN\"\r\n"
+              "XCOPY /Y /S \"D:\\Upd\\*.*\" \"E:\\K M\\\"\r\n"
+              "NET START \"Korvane Main\"\r\n"
+              "TIMEOUT 60\r\n"
+              "\r\n");
+    EXPECT_EQ(UpdateScript("D:\\Upd", {}), "");
+}
+
+TEST(UpdateScript, DriveRootSourceKeepsDoubledSeparator) {
+    EXPECT_NE(UpdateScript("D:\\", {{"Korvane X", "C:\\S\\"}}).find("XCOPY /Y /S \"D:\\\\*.*\" \"C:\\S\\\""),
+              std::string::npos);
+}
+
+TEST(UpdateScript, GuardsAgainstWhatCmdWouldMisread) {
+    // A percent in a name or in the update folder is literal; in an
+    // installation folder it is an environment reference and stays.
+    const std::string script =
+        UpdateScript("D:\\Up%d", {{"Korvane 100%", "%ProgramFiles%\\K\\"}});
+    EXPECT_NE(script.find("NET STOP \"Korvane 100%%\"\r\n"), std::string::npos);
+    EXPECT_NE(script.find("NET START \"Korvane 100%%\"\r\n"), std::string::npos);
+    EXPECT_NE(script.find("RD /S /Q \"%ProgramFiles%\\K\\KORVAN\\KORVAN\""), std::string::npos);
+    EXPECT_NE(script.find("\"D:\\Up%%d\\*.*\""), std::string::npos);
+
+    EXPECT_EQ(UpdateScript("D:\\U", {{"Korvane \"x\"", "C:\\S\\"},
+                                     {"Korvane Q", "C:\\S\"\\"},
+                                     {"Korvane E", ""}}),
+              "");
+}
+
+TEST(ScriptPath, BesideTheExecutable) {
+    EXPECT_EQ(ScriptPath("C:\\Tools\\Quilmarsk.exe"), "C:\\Tools\\KVNUpdate.cmd");
+    EXPECT_EQ(ScriptPath("C:\\Quilmarsk.exe"), "C:\\KVNUpdate.cmd");
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+
+namespace qm::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(Refresh, ListsFamilySortedAndProposes) {
+    Harness h;
+    h.system.AddService("Spooler");
+    h.system.AddService("Korvane Update Service 03");
+    h.system.AddService("korvane update service 05");
+    h.system.AddService("XKorvaneY");
+    h.system.AddService("Korvane Update Service 01");
+    RefreshServiceList(h.session);
+    EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 01", "Korvane Update Service 03", "XKorvaneY"}));
+    EXPECT_EQ(h.serviceCount, 4u);
+    EXPECT_EQ(h.suffix, "04");
+    EXPECT_EQ(h.view.suffixControl, "04");
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+TEST(Refresh, ManagerUnavailableLeavesEmptyListAndSuffix) {
+    Harness h;
+    h.system.AddService("Korvane Update Service 01");
+    h.suffix = h.view.suffixControl = "07";
+    h.serviceCount = 3;
+    h.system.Fail("OpenManager");
+    RefreshServiceList(h.session);
+    EXPECT_TRUE(h.view.list.empty());
+    EXPECT_EQ(h.view.suffixControl, "07");
+    EXPECT_EQ(h.serviceCount, 0u);
+    EXPECT_TRUE(h.user.messages.empty());
+    EXPECT_TRUE(h.Calls("WriteControls").empty());
+}
+
+TEST(Refresh, FailedEnumerationProposes00) {
+    Harness h;
+    h.system.AddService("Korvane Update Service 01");
+    h.system.Fail("EnumServices");
+    RefreshServiceList(h.session);
+    EXPECT_TRUE(h.view.list.empty());
+    EXPECT_EQ(h.view.suffixControl, "00");
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+// A server with more services than one 147,456-byte buffer holds.
+void AddManyServices(FakeSystem& system, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        if (i % 10 == 0) {
+            system.AddService("Korvane Update Service " + n);
+        } else {
+            system.AddService("Other" + n, {}, std::string(200, 'd') + n);
+        }
+    }
+}
+
+TEST(Enumeration, WindowsStyleTakesEveryRound) {
+    Harness h;
+    AddManyServices(h.system, 1500);
+    std::vector<std::string> names;
+    ASSERT_TRUE(EnumerateServices(h.system, h.system.OpenManager(), names));
+    EXPECT_EQ(names.size(), 1500u);
+    EXPECT_EQ(names.back(), "Other1499");
+    EXPECT_GT(h.system.enumCalls, 1);
+    for (std::uint32_t size : h.system.enumBufferSizes) EXPECT_EQ(size, kEnumBufferBytes);
+
+    RefreshServiceList(h.session);
+    EXPECT_EQ(h.view.list.size(), 150u);
+    EXPECT_EQ(h.suffix, "1491");
+}
+
+TEST(Enumeration, WineStyleGrowsTheBufferAndStartsOver) {
+    for (auto style : {FakeSystem::EnumStyle::Wine, FakeSystem::EnumStyle::WineNoSize}) {
+        Harness h;
+        h.system.enumStyle = style;
+        AddManyServices(h.system, 1500);
+        std::vector<std::string> names;
+        ASSERT_TRUE(EnumerateServices(h.system, h.system.OpenManager(), names));
+        EXPECT_EQ(names.size(), 1500u);
+        EXPECT_EQ(names.front(), "Korvane Update Service 0");
+        EXPECT_GT(h.system.enumBufferSizes.back(), kEnumBufferBytes);
+    }
+}
+
+TEST(Enumeration, GivesUpPastTheLimitAndOnOtherErrors) {
+    Harness h;
+    h.system.enumStyle = FakeSystem::EnumStyle::WineNoSize;
+    h.system.entryHeaderBytes = 1u << 20;  // 100 entries of a megabyte each
+    AddManyServices(h.system, 100);
+    std::vector<std::string> names{"stale"};
+    EXPECT_FALSE(EnumerateServices(h.system, h.system.OpenManager(), names));
+    EXPECT_TRUE(names.empty());
+    EXPECT_LE(h.system.enumBufferSizes.back(), kEnumBufferLimit);
+
+    Harness other;
+    other.system.AddService("Korvane Update Service 01");
+    other.system.Fail("EnumServices", 1);
+    EXPECT_FALSE(EnumerateServices(other.system, other.system.OpenManager(), names));
+    EXPECT_EQ(other.system.enumCalls, 1);
+}
+
+TEST(Selection, ShowsTheFolderOfTheSelectedService) {
+    Harness h;
+    h.system.AddService("Korvane Update Service 01", "\"C:\\Program Files\\K 01\\KorvaneSrv.exe\"");
+    h.system.AddService("Korvane Update Service 02", "%SystemDrive%\\K02\\KorvaneSrv.exe");
+    h.system.AddService("Korvane Main");  // no ImagePath
+    RefreshServiceList(h.session);
+
+    h.view.selection = 0;  // Korvane Main, sorted first
+    h.installPath = h.view.pathControl = "C:\\Before\\";
+    SelectionChanged(h.session);
+    EXPECT_EQ(h.serviceName, "Korvane Main");
+    EXPECT_EQ(h.installPath, "C:\\Before\\");  // unreadable: the old folder stays
+    EXPECT_EQ(h.view.pathControl, "C:\\Before\\");
+
+    h.view.selection = 1;
+    SelectionChanged(h.session);
+    EXPECT_EQ(h.serviceName, "Korvane Update Service 01");
+    EXPECT_EQ(h.installPath, "C:\\Program Files\\K 01\\");
+    EXPECT_EQ(h.view.pathControl, "C:\\Program Files\\K 01\\");
+
+    h.view.selection = 2;
+    SelectionChanged(h.session);
+    EXPECT_EQ(h.view.pathControl, "%SystemDrive%\\K02\\");
+
+    h.view.selection = -1;
+    SelectionChanged(h.session);
+    EXPECT_EQ(h.serviceName, "Korvane Update Service 02");
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+TEST(Selection, KeyOpenedButValueUnreadableClosesTheKey) {
+    Harness h;
+    h.system.AddService("Korvane Update Service 01", "C:\\K\\KorvaneSrv.exe");
+    RefreshServiceList(h.session);
+    h.view.selection = 0;
+    h.system.Fail("QueryImagePath");
+    SelectionChanged(h.session);
+    EXPECT_EQ(h.serviceName, "Korvane Update Service 01");
+    EXPECT_EQ(h.view.pathControl, "");
+    EXPECT_EQ(h.Calls("CloseKey").size(), 1u);
+
+    h.system.Fail("OpenServiceKey");
+    SelectionChanged(h.session);
+    EXPECT_EQ(h.Calls("CloseKey").size(), 1u);  // a key is closed only when opened
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,270 @@
+#include "support/fakes.h"
+
+#include <algorithm>
+
+namespace qm::test {
+
+namespace {
+
+std::string Quoted(const char* s) { return s ? "\"" + std::string(s) + "\"" : "null"; }
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+const char* IconName(Icon icon) {
+    switch (icon) {
+        case Icon::Information: return "information";
+        case Icon::Stop: return "stop";
+        default: return "none";
+    }
+}
+
+}  // namespace
+
+void FakeSystem::AddService(const std::string& name, const std::optional<std::string>& imagePath,
+                            const std::string& displayName) {
+    services_.push_back({name, displayName.empty() ? name : displayName, imagePath.value_or(""), {}, false});
+    if (imagePath) imagePaths[name] = *imagePath;
+}
+
+const FakeService* FakeSystem::Find(const std::string& name) const {
+    for (const FakeService& s : services_)
+        if (SameName(s.name, name)) return &s;
+    return nullptr;
+}
+
+bool FakeSystem::Failing(const std::string& op) {
+    auto it = failures_.find(op);
+    if (it == failures_.end() || it->second == 0) return false;
+    if (it->second > 0) --it->second;
+    return true;
+}
+
+Handle FakeSystem::NewHandle(const std::string& kind, const std::string& name) {
+    const Handle h = nextHandle_++;
+    handles_[h] = {kind, name};
+    return h;
+}
+
+std::uint32_t FakeSystem::EntryBytes(const FakeService& s) const {
+    return entryHeaderBytes + static_cast<std::uint32_t>(s.name.size() + 1 + s.displayName.size() + 1);
+}
+
+Handle FakeSystem::OpenManager() {
+    log_.push_back("OpenManager");
+    return Failing("OpenManager") ? 0 : NewHandle("manager", "");
+}
+
+EnumRound FakeSystem::EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) {
+    log_.push_back("EnumServices(" + std::to_string(bufferBytes) + ", " + std::to_string(resume) + ")");
+    ++enumCalls;
+    enumBufferSizes.push_back(bufferBytes);
+    EnumRound r;
+    r.resume = resume;
+    if (handles_.count(manager) == 0 || Failing("EnumServices")) {
+        r.error = 6;  // ERROR_INVALID_HANDLE
+        return r;
+    }
+
+    std::uint32_t remaining = 0;
+    for (std::size_t i = resume; i < services_.size(); ++i) remaining += EntryBytes(services_[i]);
+
+    if (enumStyle != EnumStyle::Windows) {
+        if (remaining <= bufferBytes) {
+            r.ok = true;
+            for (std::size_t i = resume; i < services_.size(); ++i) r.names.push_back(services_[i].name);
+            r.count = static_cast<std::uint32_t>(r.names.size());
+            r.resume = 0;
+        } else if (enumStyle == EnumStyle::Wine) {
+            r.error = kErrorMoreData;
+            r.bytesNeeded = remaining;
+            r.count = static_cast<std::uint32_t>(services_.size());  // over an untouched buffer
+        } else {
+            r.error = kErrorInsufficientBuffer;
+        }
+        return r;
+    }
+
+    std::uint32_t used = 0;
+    std::size_t i = resume;
+    for (; i < services_.size() && used + EntryBytes(services_[i]) <= bufferBytes; ++i) {
+        used += EntryBytes(services_[i]);
+        r.names.push_back(services_[i].name);
+    }
+    r.count = static_cast<std::uint32_t>(r.names.size());
+    if (i == services_.size()) {
+        r.ok = true;
+        r.resume = 0;
+    } else {
+        r.error = kErrorMoreData;
+        r.bytesNeeded = remaining - used;
+        r.resume = static_cast<std::uint32_t>(i);
+    }
+    return r;
+}
+
+Handle FakeSystem::CreateService(Handle manager, const std::string& name, const std::string& commandLine,
+                                 const char* account, const char* password) {
+    log_.push_back("CreateService(" + name + ", " + commandLine + ", " + Quoted(account) + ", " +
+                   Quoted(password) + ")");
+    if (handles_.count(manager) == 0 || Failing("CreateService") || Find(name)) return 0;
+    if (account && refused_.count(account)) return 0;
+    FakeService s{name, name, commandLine, {}, false};
+    if (account) s.account = account;
+    services_.push_back(s);
+    imagePaths[name] = commandLine;
+    return NewHandle("service", name);
+}
+
+Handle FakeSystem::OpenService(Handle manager, const std::string& name) {
+    log_.push_back("OpenService(" + name + ")");
+    if (handles_.count(manager) == 0 || Failing("OpenService") || !Find(name)) return 0;
+    return NewHandle("service", Find(name)->name);
+}
+
+void FakeSystem::StopService(Handle service) {
+    log_.push_back("StopService");
+    auto it = handles_.find(service);
+    if (it == handles_.end()) return;
+    for (FakeService& s : services_)
+        if (s.name == it->second.second) s.running = false;
+}
+
+bool FakeSystem::DeleteService(Handle service) {
+    log_.push_back("DeleteService");
+    auto it = handles_.find(service);
+    if (it == handles_.end() || Failing("DeleteService")) return false;
+    const std::string name = it->second.second;
+    services_.erase(std::remove_if(services_.begin(), services_.end(),
+                                   [&](const FakeService& s) { return s.name == name; }),
+                    services_.end());
+    imagePaths.erase(name);
+    return true;
+}
+
+void FakeSystem::CloseServiceHandle(Handle handle) {
+    auto it = handles_.find(handle);
+    log_.push_back("CloseServiceHandle(" + (it == handles_.end() ? std::string("?") : it->second.first) + ")");
+    if (it != handles_.end()) handles_.erase(it);
+}
+
+Handle FakeSystem::OpenServiceKey(const std::string& name) {
+    log_.push_back("OpenServiceKey(" + name + ")");
+    if (Failing("OpenServiceKey") || !Find(name)) return 0;
+    return NewHandle("key", Find(name)->name);
+}
+
+bool FakeSystem::QueryImagePath(Handle key, std::string& imagePath) {
+    log_.push_back("QueryImagePath");
+    auto it = handles_.find(key);
+    if (it == handles_.end() || Failing("QueryImagePath")) return false;
+    auto value = imagePaths.find(it->second.second);
+    if (value == imagePaths.end() || value->second.size() > 259) return false;
+    imagePath = value->second;
+    return true;
+}
+
+Handle FakeSystem::CreateEventLogKey(const std::string& name) {
+    log_.push_back("CreateEventLogKey(" + name + ")");
+    if (Failing("CreateEventLogKey")) return 0;
+    eventSources[name];
+    return NewHandle("key", name);
+}
+
+void FakeSystem::WriteEventLogValues(Handle key, const std::string& messageFile) {
+    log_.push_back("WriteEventLogValues(" + messageFile + ")");
+    auto it = handles_.find(key);
+    if (it == handles_.end()) return;
+    eventSources[it->second.second] = {messageFile, 7};
+}
+
+void FakeSystem::CloseKey(Handle key) {
+    log_.push_back("CloseKey");
+    handles_.erase(key);
+}
+
+bool FakeSystem::ReplaceFile(const std::string& path, const std::string& contents) {
+    log_.push_back("ReplaceFile(" + path + ")");
+    if (Failing("ReplaceFile")) return false;
+    files[path] = contents;
+    return true;
+}
+
+void FakeUser::Message(const std::string& text, const char* caption, Icon icon) {
+    messages.push_back({text, caption ? caption : "(default)", icon});
+    log_.push_back("Message(" + text + ", " + messages.back().caption + ", " + IconName(icon) + ")");
+}
+
+bool FakeUser::BrowseForFolder(const char* title, std::string& folder) {
+    log_.push_back(std::string("BrowseForFolder(") + title + ")");
+    if (folders.empty() || !folders.front()) {
+        if (!folders.empty()) folders.erase(folders.begin());
+        return false;
+    }
+    folder = *folders.front();
+    folders.erase(folders.begin());
+    return true;
+}
+
+bool FakeUser::AskAccount(std::string& account, std::string& password) {
+    log_.push_back("AskAccount");
+    accountPrefills.emplace_back(account, password);
+    if (accounts.empty()) return false;
+    AccountAnswer answer = accounts.front();
+    accounts.erase(accounts.begin());
+    if (!answer.ok) return false;
+    account = answer.account;
+    password = answer.password;
+    return true;
+}
+
+bool FakeUser::ModulePath(std::string& path) {
+    log_.push_back("ModulePath");
+    if (!modulePath) return false;
+    path = *modulePath;
+    return true;
+}
+
+void FakeView::WriteControls() {
+    log_.push_back("WriteControls");
+    pathControl = members_.installPath;
+    suffixControl = members_.suffix;
+}
+
+bool FakeView::ReadControls() {
+    log_.push_back("ReadControls");
+    if (!readOk) return false;
+    members_.installPath = pathControl;
+    members_.suffix = suffixControl;
+    return true;
+}
+
+void FakeView::ShowInstallPath(const std::string& folder) {
+    log_.push_back("ShowInstallPath(" + folder + ")");
+    pathControl = folder;
+}
+
+void FakeView::FillList(const std::vector<std::string>& serviceNames) {
+    log_.push_back("FillList(" + std::to_string(serviceNames.size()) + ")");
+    list = serviceNames;
+    std::sort(list.begin(), list.end());
+    selection = -1;
+}
+
+bool FakeView::SelectedEntry(std::string& text) {
+    if (selection < 0 || selection >= static_cast<int>(list.size())) return false;
+    text = list[static_cast<std::size_t>(selection)];
+    return true;
+}
+
+std::vector<std::string> Harness::Calls(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const std::string& entry : log)
+        if (entry.compare(0, prefix.size(), prefix) == 0) out.push_back(entry);
+    return out;
+}
+
+}  // namespace qm::test
