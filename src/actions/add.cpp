@@ -37,10 +37,10 @@ InstallResult InstallService(Session& s, const std::string& name) {
     const Handle manager = sys.OpenManager();
     if (!manager) return InstallResult::Failed;
 
-    Handle service = sys.CreateService(manager, name, commandLine, s.members.account.c_str(),
+    Handle service = sys.CreateAutoStartService(manager, name, commandLine, s.members.account.c_str(),
                                        s.members.password.c_str());
     if (!service) {
-        service = sys.CreateService(manager, name, commandLine, nullptr, nullptr);
+        service = sys.CreateAutoStartService(manager, name, commandLine, nullptr, nullptr);
         if (!service) {
             sys.CloseServiceHandle(manager);
             return InstallResult::Failed;

@@ -50,7 +50,7 @@ void CreateBatch(Session& s) {
         s.user.Message(text::kBatchServicesError, text::kErrorCaption, Icon::Stop);
         return;
     }
-    if (!s.system.ReplaceFile(scriptPath, UpdateScript(updateFolder, instances))) {
+    if (!s.system.WriteFileAtomically(scriptPath, UpdateScript(updateFolder, instances))) {
         s.user.Message(Fill(text::kBatchWriteError, scriptPath), text::kErrorCaption, Icon::Stop);
         return;
     }

@@ -14,7 +14,7 @@ void RemoveInstance(Session& s) {
     const Handle manager = s.system.OpenManager();
     if (manager) {
         // The name remembered at selection, not the entry text of now.
-        const Handle service = s.system.OpenService(manager, s.members.serviceName);
+        const Handle service = s.system.OpenServiceToRemove(manager, s.members.serviceName);
         if (service) {
             s.system.StopService(service);  // a service that is not running is deleted all the same
             removed = s.system.DeleteService(service);

@@ -47,10 +47,10 @@ public:
     virtual EnumRound EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) = 0;
     // CreateServiceA as an own-process, auto-start service with the name as
     // service and display name. Null account and password mean LocalSystem.
-    virtual Handle CreateService(Handle manager, const std::string& name, const std::string& commandLine,
+    virtual Handle CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
                                  const char* account, const char* password) = 0;
     // OpenServiceA with delete and stop access.
-    virtual Handle OpenService(Handle manager, const std::string& name) = 0;
+    virtual Handle OpenServiceToRemove(Handle manager, const std::string& name) = 0;
     // ControlService(stop); the outcome is of no interest to the tool.
     virtual void StopService(Handle service) = 0;
     virtual bool DeleteService(Handle service) = 0;
@@ -70,7 +70,7 @@ public:
 
     // Writes |contents| to a new file beside |path| and moves it over |path|
     // only when all of it was written; on failure |path| is left as it was.
-    virtual bool ReplaceFile(const std::string& path, const std::string& contents) = 0;
+    virtual bool WriteFileAtomically(const std::string& path, const std::string& contents) = 0;
 };
 
 // Every service name, in the manager's order, over as many calls as it

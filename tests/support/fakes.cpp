@@ -106,7 +106,7 @@ EnumRound FakeSystem::EnumServices(Handle manager, std::uint32_t bufferBytes, st
     return r;
 }
 
-Handle FakeSystem::CreateService(Handle manager, const std::string& name, const std::string& commandLine,
+Handle FakeSystem::CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
                                  const char* account, const char* password) {
     log_.push_back("CreateService(" + name + ", " + commandLine + ", " + Quoted(account) + ", " +
                    Quoted(password) + ")");
@@ -119,7 +119,7 @@ Handle FakeSystem::CreateService(Handle manager, const std::string& name, const 
     return NewHandle("service", name);
 }
 
-Handle FakeSystem::OpenService(Handle manager, const std::string& name) {
+Handle FakeSystem::OpenServiceToRemove(Handle manager, const std::string& name) {
     log_.push_back("OpenService(" + name + ")");
     if (handles_.count(manager) == 0 || Failing("OpenService") || !Find(name)) return 0;
     return NewHandle("service", Find(name)->name);
@@ -186,7 +186,7 @@ void FakeSystem::CloseKey(Handle key) {
     handles_.erase(key);
 }
 
-bool FakeSystem::ReplaceFile(const std::string& path, const std::string& contents) {
+bool FakeSystem::WriteFileAtomically(const std::string& path, const std::string& contents) {
     log_.push_back("ReplaceFile(" + path + ")");
     if (Failing("ReplaceFile")) return false;
     files[path] = contents;

@@ -58,9 +58,9 @@ public:
     // System.
     Handle OpenManager() override;
     EnumRound EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) override;
-    Handle CreateService(Handle manager, const std::string& name, const std::string& commandLine,
+    Handle CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
                          const char* account, const char* password) override;
-    Handle OpenService(Handle manager, const std::string& name) override;
+    Handle OpenServiceToRemove(Handle manager, const std::string& name) override;
     void StopService(Handle service) override;
     bool DeleteService(Handle service) override;
     void CloseServiceHandle(Handle handle) override;
@@ -69,7 +69,7 @@ public:
     Handle CreateEventLogKey(const std::string& name) override;
     void WriteEventLogValues(Handle key, const std::string& messageFile) override;
     void CloseKey(Handle key) override;
-    bool ReplaceFile(const std::string& path, const std::string& contents) override;
+    bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
 
 private:
     bool Failing(const std::string& op);
