@@ -1,0 +1,12 @@
+// The About box, opened from the main dialog's window menu.
+#pragma once
+
+#include "ui/framework/dialog.h"
+
+class CAboutDlg : public ui::Dialog {
+public:
+    INT_PTR DoModal() { return RunModal(IDD); }
+
+private:
+    static constexpr int IDD = 100;
+};

@@ -1,0 +1,28 @@
+#include "ui/account_dialog.h"
+
+#include <mbstring.h>
+
+#include "actions/session.h"
+#include "ui/resource.h"
+
+CServiceAccountDlg::~CServiceAccountDlg() {
+    qm::Wipe(m_strPassword);
+    qm::Wipe(m_strVerifyPassword);
+}
+
+void CServiceAccountDlg::DoDataExchange(ui::DataExchange& dx) {
+    dx.Text(IDC_ACCOUNT, m_strAccount);
+    dx.Text(IDC_VERIFY_PASSWORD, m_strVerifyPassword);
+    dx.Text(IDC_PASSWORD, m_strPassword);
+}
+
+void CServiceAccountDlg::OnOK() {
+    UpdateData(true);
+    const auto* password = reinterpret_cast<const unsigned char*>(m_strPassword.c_str());
+    const auto* verify = reinterpret_cast<const unsigned char*>(m_strVerifyPassword.c_str());
+    if (_mbscmp(password, verify) != 0) {
+        ShowMessage("The Passwords are not identical.", "Database User Configuration Error", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    ui::Dialog::OnOK();
+}

@@ -1,0 +1,27 @@
+// The account dialog: the Windows account a new instance runs under, with
+// its password typed twice.
+#pragma once
+
+#include <string>
+
+#include "ui/framework/dialog.h"
+
+class CServiceAccountDlg : public ui::Dialog {
+public:
+    explicit CServiceAccountDlg(HWND parent = nullptr) : m_parent(parent) {}
+    ~CServiceAccountDlg() override;
+
+    INT_PTR DoModal() { return RunModal(IDD, m_parent); }
+
+    std::string m_strAccount;
+    std::string m_strVerifyPassword;
+    std::string m_strPassword;
+
+protected:
+    void DoDataExchange(ui::DataExchange& dx) override;
+    void OnOK() override;
+
+private:
+    static constexpr int IDD = 138;
+    HWND m_parent;
+};

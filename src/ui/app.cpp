@@ -1,0 +1,30 @@
+#include "ui/app.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "ui/main_dialog.h"
+
+bool CServiceConfigApp::InitInstance() {
+    CServiceConfigDlg dialog;
+    dialog.DoModal();
+    return false;
+}
+
+namespace {
+
+CServiceConfigApp theApp;
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // The shell's folder picker needs an apartment-threaded COM.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    try {
+        theApp.InitInstance();
+    } catch (...) {
+        MessageBoxA(nullptr, "Quilmarsk could not start.", "Quilmarsk Error", MB_OK | MB_ICONSTOP);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}

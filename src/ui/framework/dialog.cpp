@@ -1,0 +1,166 @@
+#include "ui/framework/dialog.h"
+
+#include <vector>
+
+namespace ui {
+
+namespace {
+
+constexpr char kApplicationName[] = "Quilmarsk";
+
+HWND g_mainWindow = nullptr;
+
+// Reads a control's text into a buffer that is cleared afterwards: the
+// text may be a password.
+std::string ReadText(HWND control) {
+    const int length = GetWindowTextLengthA(control);
+    std::vector<char> buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
+    const int read = GetWindowTextA(control, buffer.data(), static_cast<int>(buffer.size()));
+    std::string text(buffer.data(), read > 0 ? static_cast<std::size_t>(read) : 0);
+    SecureZeroMemory(buffer.data(), buffer.size());
+    return text;
+}
+
+// Overwrites a string that may hold a password before its memory is reused.
+void Scrub(std::string& text) {
+    if (!text.empty()) SecureZeroMemory(&text[0], text.size());
+    text.clear();
+}
+
+// Messages whose result a dialog procedure returns directly rather than
+// through DWLP_MSGRESULT.
+bool ReturnsDirectly(UINT msg) {
+    return msg == WM_QUERYDRAGICON || msg == WM_COMPAREITEM || msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM ||
+           (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC);
+}
+
+}  // namespace
+
+void SetMainWindow(HWND window) { g_mainWindow = window; }
+HWND MainWindow() { return g_mainWindow; }
+
+INT_PTR Dialog::RunModal(int templateId, HWND parent) {
+    if (!parent) parent = g_mainWindow;
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), parent, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+std::string Dialog::ItemText(int id) const { return ReadText(Item(id)); }
+
+int Dialog::ShowMessage(const std::string& text, const char* caption, UINT flags) const {
+    return MessageBoxA(hwnd_, text.c_str(), caption ? caption : kApplicationName, flags);
+}
+
+bool Dialog::UpdateData(bool save) {
+    DataExchange exchange(*this, save);
+    DoDataExchange(exchange);
+    return !exchange.failed();
+}
+
+void Dialog::OnDataError(int id, const std::string& message) {
+    ShowMessage(message, nullptr, MB_OK | MB_ICONEXCLAMATION);
+    FocusItem(id);
+    SelectItemText(id);
+}
+
+bool Dialog::OnInitDialog() {
+    UpdateData(false);
+    return true;
+}
+
+void Dialog::OnOK() {
+    if (UpdateData(true)) EndDialog(IDOK);
+}
+
+void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool Dialog::OnCommand(int id, int code) {
+    if (code != BN_CLICKED) return false;
+    if (id == IDOK) {
+        OnOK();
+        return true;
+    }
+    if (id == IDCANCEL) {
+        OnCancel();
+        return true;
+    }
+    return false;
+}
+
+bool Dialog::OnSysCommand(UINT, LPARAM) { return false; }
+
+bool Dialog::OnMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        reinterpret_cast<Dialog*>(lParam)->hwnd_ = window;
+    }
+    auto* dialog = reinterpret_cast<Dialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (!dialog) return FALSE;
+    // Nothing may unwind through the system's code.
+    try {
+        return dialog->Route(msg, wParam, lParam);
+    } catch (...) {
+        MessageBoxA(window, "An unexpected error occurred. The action was not completed.", kApplicationName,
+                    MB_OK | MB_ICONSTOP);
+        return FALSE;
+    }
+}
+
+INT_PTR Dialog::Route(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_INITDIALOG:
+            return OnInitDialog() ? TRUE : FALSE;
+        case WM_COMMAND:
+            return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+        case WM_SYSCOMMAND:
+            return OnSysCommand(static_cast<UINT>(wParam), lParam) ? TRUE : FALSE;
+        case WM_NCDESTROY:
+            hwnd_ = nullptr;
+            return FALSE;
+        default: {
+            INT_PTR result = 0;
+            if (!OnMessage(msg, wParam, lParam, result)) return FALSE;
+            if (ReturnsDirectly(msg)) return result;
+            // A dialog procedure returns most message results through DWLP_MSGRESULT.
+            SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+    }
+}
+
+void DataExchange::Control(int id, HWND& control) {
+    if (!failed_) control = dialog_.Item(id);
+}
+
+void DataExchange::Text(int id, std::string& value) {
+    if (failed_) return;
+    if (save_) {
+        std::string text = dialog_.ItemText(id);
+        Scrub(value);
+        value.swap(text);
+    } else {
+        dialog_.SetItemText(id, value);
+    }
+}
+
+void DataExchange::Text(int id, std::string& value, std::size_t maxLength) {
+    if (failed_) return;
+    if (!save_) {
+        dialog_.SendItemMessage(id, EM_LIMITTEXT, maxLength);
+        dialog_.SetItemText(id, value);
+        return;
+    }
+    std::string text = dialog_.ItemText(id);
+    if (text.size() > maxLength) {
+        Scrub(text);
+        failed_ = true;
+        dialog_.OnDataError(id, "Please enter no more than " + std::to_string(maxLength) + " characters.");
+        return;
+    }
+    Scrub(value);
+    value.swap(text);
+}
+
+}  // namespace ui

@@ -1,0 +1,27 @@
+#include "ui/framework/listbox.h"
+
+namespace ui {
+
+bool ListBox::GetText(int index, std::string& text, std::size_t bufferBytes) const {
+    const LRESULT length = Send(LB_GETTEXTLEN, static_cast<WPARAM>(index));
+    if (length == LB_ERR || static_cast<std::size_t>(length) >= bufferBytes) return false;
+    std::vector<char> buffer(bufferBytes, '\0');
+    if (Send(LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data())) == LB_ERR) return false;
+    text = buffer.data();
+    return true;
+}
+
+void ListBox::Fill(const std::vector<std::string>& entries) {
+    // Adding entries one by one to a sorted list that redraws after each
+    // costs time in proportion to the square of their number.
+    SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
+    ResetContent();
+    std::size_t bytes = 0;
+    for (const std::string& e : entries) bytes += e.size() + 1;
+    InitStorage(entries.size(), bytes);
+    for (const std::string& e : entries) AddString(e);
+    SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+}  // namespace ui

@@ -1,0 +1,137 @@
+#include "ui/main_dialog.h"
+
+#include "catalogue/naming.h"
+#include "ui/about_dialog.h"
+#include "ui/resource.h"
+
+namespace {
+
+constexpr std::size_t kEntryBytes = 512;
+
+}  // namespace
+
+CServiceConfigDlg::CServiceConfigDlg(HWND parent)
+    : m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))), m_parent(parent) {}
+
+CServiceConfigDlg::~CServiceConfigDlg() { qm::Wipe(m_strPassword); }
+
+qm::Session CServiceConfigDlg::Session() {
+    return {m_system,
+            m_user,
+            *this,
+            {m_strServiceName, m_strPassword, m_strAccount, m_nServiceCount, m_strInstallPath, m_strSuffix},
+            qm::IsAnsiLeadByte};
+}
+
+void CServiceConfigDlg::DoDataExchange(ui::DataExchange& dx) {
+    dx.Control(IDC_SERVICE_LIST, m_lstServices.hwnd());
+    dx.Text(IDC_INSTALL_PATH, m_strInstallPath);
+    dx.Text(IDC_SUFFIX, m_strSuffix, qm::kMaxSuffixLength);
+}
+
+bool CServiceConfigDlg::OnInitDialog() {
+    ui::Dialog::OnInitDialog();
+    ui::SetMainWindow(hwnd());
+    AddAboutItem();
+    SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    RefreshServiceList();
+    return true;
+}
+
+void CServiceConfigDlg::AddAboutItem() {
+    HMENU menu = GetSystemMenu(hwnd(), FALSE);
+    if (!menu) return;
+    char text[256] = {};
+    if (LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, text, sizeof text) <= 0 || !text[0]) return;
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
+}
+
+void CServiceConfigDlg::RefreshServiceList() {
+    qm::Session s = Session();
+    qm::RefreshServiceList(s);
+}
+
+bool CServiceConfigDlg::OnCommand(int id, int code) {
+    switch (id) {
+        case IDC_ADD:
+            if (code == BN_CLICKED) OnAdd();
+            return true;
+        case IDC_REMOVE:
+            if (code == BN_CLICKED) OnRemove();
+            return true;
+        case IDC_CREATE_BATCH:
+            if (code == BN_CLICKED) OnCreateBatch();
+            return true;
+        case IDC_SERVICE_LIST:
+            if (code == LBN_SELCHANGE) OnSelchangeServiceList();
+            return true;
+        default:
+            return ui::Dialog::OnCommand(id, code);
+    }
+}
+
+void CServiceConfigDlg::OnAdd() {
+    qm::Session s = Session();
+    qm::AddInstance(s);
+}
+
+void CServiceConfigDlg::OnRemove() {
+    qm::Session s = Session();
+    qm::RemoveInstance(s);
+}
+
+void CServiceConfigDlg::OnSelchangeServiceList() {
+    qm::Session s = Session();
+    qm::SelectionChanged(s);
+}
+
+void CServiceConfigDlg::OnCreateBatch() {
+    qm::Session s = Session();
+    qm::CreateBatch(s);
+}
+
+void CServiceConfigDlg::ShowInstallPath(const std::string& folder) { SetItemText(IDC_INSTALL_PATH, folder); }
+
+bool CServiceConfigDlg::SelectedEntry(std::string& text) {
+    const int selected = m_lstServices.CurSel();
+    return selected != LB_ERR && m_lstServices.GetText(selected, text, kEntryBytes);
+}
+
+bool CServiceConfigDlg::OnSysCommand(UINT id, LPARAM) {
+    if ((id & 0xFFF0) != IDM_ABOUTBOX) return false;
+    CAboutDlg about;
+    about.DoModal();
+    return true;
+}
+
+bool CServiceConfigDlg::OnMessage(UINT msg, WPARAM, LPARAM, INT_PTR& result) {
+    switch (msg) {
+        case WM_PAINT:
+            return OnPaint();
+        case WM_QUERYDRAGICON:
+            result = reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+            return true;
+        case WM_HELP:
+            // The tool has no help file: F1 does nothing.
+            result = TRUE;
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CServiceConfigDlg::OnPaint() {
+    if (!IsIconic(hwnd())) return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    SendMessageA(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(hwnd(), &paint);
+    return true;
+}

@@ -1,0 +1,62 @@
+// The main dialog: the list of installed instances, the proposed suffix and
+// the four actions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "actions/session.h"
+#include "catalogue/win32_system.h"
+#include "ui/framework/dialog.h"
+#include "ui/framework/listbox.h"
+#include "ui/win32_user.h"
+
+class CServiceConfigDlg : public ui::Dialog, private qm::MainView {
+public:
+    explicit CServiceConfigDlg(HWND parent = nullptr);
+    ~CServiceConfigDlg() override;
+
+    INT_PTR DoModal() { return RunModal(IDD, m_parent); }
+
+    void RefreshServiceList();
+
+    std::string m_strServiceName;
+    std::string m_strPassword;
+    std::string m_strAccount;
+    std::uint32_t m_nServiceCount = 0;
+    ui::ListBox m_lstServices;
+    std::string m_strInstallPath;
+    std::string m_strSuffix;
+    HICON m_hIcon;
+
+protected:
+    void DoDataExchange(ui::DataExchange& dx) override;
+    bool OnInitDialog() override;
+    bool OnCommand(int id, int code) override;
+    bool OnSysCommand(UINT id, LPARAM lParam) override;
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+    void OnAdd();
+    void OnRemove();
+    void OnSelchangeServiceList();
+    void OnCreateBatch();
+    bool OnPaint();
+    HICON OnQueryDragIcon() { return m_hIcon; }
+
+private:
+    static constexpr int IDD = 102;
+
+    void AddAboutItem();
+    qm::Session Session();
+
+    // The view of the controls that the actions work through.
+    void WriteControls() override { UpdateData(false); }
+    bool ReadControls() override { return UpdateData(true); }
+    void ShowInstallPath(const std::string& folder) override;
+    void FillList(const std::vector<std::string>& serviceNames) override { m_lstServices.Fill(serviceNames); }
+    bool SelectedEntry(std::string& text) override;
+
+    HWND m_parent;
+    qm::Win32System m_system;
+    Win32User m_user{*this};
+};

@@ -1,0 +1,69 @@
+#include "ui/win32_user.h"
+
+#include <shlobj.h>
+
+#include "actions/session.h"
+#include "ui/account_dialog.h"
+
+namespace {
+
+constexpr DWORD kPathBytes = MAX_PATH;  // 260
+constexpr UINT kFileSystemFoldersOnly = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
+
+UINT IconFlags(qm::Icon icon) {
+    switch (icon) {
+        case qm::Icon::Information: return MB_ICONINFORMATION;
+        case qm::Icon::Stop: return MB_ICONSTOP;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+void Win32User::Message(const std::string& text, const char* caption, qm::Icon icon) {
+    owner_.ShowMessage(text, caption, MB_OK | IconFlags(icon));
+}
+
+bool Win32User::BrowseForFolder(const char* title, std::string& folder) {
+    char buffer[kPathBytes] = {};
+    BROWSEINFOA info = {};
+    info.hwndOwner = owner_.hwnd();
+    info.pidlRoot = nullptr;  // the desktop
+    info.pszDisplayName = buffer;
+    info.lpszTitle = title;
+    info.ulFlags = kFileSystemFoldersOnly;
+    PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&info);
+    if (!item) return false;
+
+    // When the item has no path, the buffer keeps the display name.
+    SHGetPathFromIDListA(item, buffer);
+    IMalloc* allocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&allocator))) {
+        allocator->Free(item);
+        allocator->Release();
+    }
+    buffer[kPathBytes - 1] = '\0';
+    folder = buffer;
+    return true;
+}
+
+bool Win32User::AskAccount(std::string& account, std::string& password) {
+    CServiceAccountDlg dialog;
+    dialog.m_strAccount = account;
+    dialog.m_strPassword = password;
+    dialog.m_strVerifyPassword = password;
+    if (dialog.DoModal() != IDOK) return false;
+    account = dialog.m_strAccount;
+    qm::Wipe(password);
+    password = dialog.m_strPassword;
+    return true;
+}
+
+bool Win32User::ModulePath(std::string& path) {
+    char buffer[kPathBytes] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, kPathBytes);
+    // A path that fills the buffer was cut short (and Wine leaves it unterminated).
+    if (length == 0 || length >= kPathBytes) return false;
+    path.assign(buffer, length);
+    return true;
+}

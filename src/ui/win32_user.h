@@ -1,0 +1,19 @@
+// The administrator as the actions reach them: message boxes, the shell's
+// folder picker and the account dialog, owned by the main dialog.
+#pragma once
+
+#include "actions/user.h"
+#include "ui/framework/dialog.h"
+
+class Win32User : public qm::User {
+public:
+    explicit Win32User(const ui::Dialog& owner) : owner_(owner) {}
+
+    void Message(const std::string& text, const char* caption, qm::Icon icon) override;
+    bool BrowseForFolder(const char* title, std::string& folder) override;
+    bool AskAccount(std::string& account, std::string& password) override;
+    bool ModulePath(std::string& path) override;
+
+private:
+    const ui::Dialog& owner_;
+};
