@@ -1,0 +1,435 @@
+// qm::Win32System against a real service manager, registry and file system
+// (Wine's, in the test prefix). Every test uses names of its own, removes
+// leftovers of an earlier run first and deletes what it created.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "catalogue/win32_system.h"
+
+namespace qm {
+namespace {
+
+const std::string kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
+const std::string kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+struct RegValue {
+    DWORD type = REG_NONE;  // REG_NONE also when missing
+    std::string data;       // the bytes as stored, terminator included
+};
+
+RegValue ReadValue(const std::string& keyPath, const char* name) {
+    RegValue v;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return v;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
+        v.data.resize(size);
+        RegQueryValueExA(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(&v.data[0]), &size);
+        v.data.resize(size);
+    }
+    RegCloseKey(key);
+    return v;
+}
+
+DWORD DwordValue(const std::string& keyPath, const char* name) {
+    const RegValue v = ReadValue(keyPath, name);
+    DWORD d = 0xFFFFFFFF;
+    if (v.type == REG_DWORD && v.data.size() == sizeof d) std::memcpy(&d, v.data.data(), sizeof d);
+    return d;
+}
+
+// A string value without its terminator.
+std::string StringValue(const std::string& keyPath, const char* name) {
+    std::string s = ReadValue(keyPath, name).data;
+    if (!s.empty() && s.back() == '\0') s.pop_back();
+    return s;
+}
+
+bool KeyExists(const std::string& keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Polls |done| every 100 ms for up to a minute; the service manager starts
+// and stops services asynchronously.
+template <typename Predicate>
+bool Eventually(Predicate done) {
+    for (int i = 0; i < 600; ++i) {
+        if (done()) return true;
+        Sleep(100);
+    }
+    return done();
+}
+
+// The stand-in service, built beside this program.
+std::string KorvaneSrvPath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string self = path;
+    return self.substr(0, self.find_last_of('\\') + 1) + "KorvaneSrv.exe";
+}
+
+// Services and registry keys a test creates, removed before and after it.
+class Win32SystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        manager_ = system_.OpenManager();
+        ASSERT_NE(manager_, 0u) << GetLastError();
+    }
+    void TearDown() override {
+        for (const auto& name : services_) Remove(name);
+        for (const auto& path : keys_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+        if (manager_) system_.CloseServiceHandle(manager_);
+    }
+
+    std::string FreshService(const std::string& name) {
+        Remove(name);
+        services_.push_back(name);
+        return name;
+    }
+    std::string FreshKey(const std::string& path) {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+        keys_.push_back(path);
+        return path;
+    }
+
+    SC_HANDLE Manager() const { return reinterpret_cast<SC_HANDLE>(manager_); }
+
+    bool Exists(const std::string& name) const {
+        SC_HANDLE s = OpenServiceA(Manager(), name.c_str(), SERVICE_QUERY_STATUS);
+        if (s) ::CloseServiceHandle(s);
+        return s || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+
+    void Remove(const std::string& name) const {
+        SC_HANDLE s = OpenServiceA(Manager(), name.c_str(), DELETE | SERVICE_STOP);
+        if (!s) return;
+        SERVICE_STATUS status = {};
+        ControlService(s, SERVICE_CONTROL_STOP, &status);
+        ::DeleteService(s);
+        ::CloseServiceHandle(s);
+    }
+
+    Win32System system_;
+    Handle manager_ = 0;
+    std::vector<std::string> services_;
+    std::vector<std::string> keys_;
+};
+
+TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
+    const std::string local = FreshService("QmWine Create 01");
+    const std::string quoted = "\"C:\\Program Files\\Korvane 01\\KorvaneSrv.exe\"";
+    Handle h = system_.CreateAutoStartService(manager_, local, quoted, nullptr, nullptr);
+    ASSERT_NE(h, 0u) << GetLastError();
+    system_.CloseServiceHandle(h);
+
+    // An account that exists on every Windows system (Wine accepts any).
+    const std::string other = FreshService("QmWine Create 02");
+    const std::string bare = "C:\\Korvane02\\KorvaneSrv.exe";
+    h = system_.CreateAutoStartService(manager_, other, bare, "NT AUTHORITY\\LocalService", "");
+    ASSERT_NE(h, 0u) << GetLastError();
+    system_.CloseServiceHandle(h);
+
+    for (const auto& [name, path, account] :
+         {std::make_tuple(local, quoted, "LocalSystem"), std::make_tuple(other, bare, "NT AUTHORITY\\LocalService")}) {
+        SCOPED_TRACE(name);
+        const std::string key = kServicesKey + name;
+        EXPECT_EQ(DwordValue(key, "Type"), 0x10u);
+        EXPECT_EQ(DwordValue(key, "Start"), 2u);
+        EXPECT_EQ(DwordValue(key, "ErrorControl"), 1u);
+        EXPECT_EQ(StringValue(key, "DisplayName"), name);
+        EXPECT_EQ(StringValue(key, "ObjectName"), account);
+        // Wine stores the path as a plain string, Windows as an expandable one.
+        const RegValue image = ReadValue(key, "ImagePath");
+        EXPECT_TRUE(image.type == REG_SZ || image.type == REG_EXPAND_SZ) << image.type;
+        EXPECT_EQ(StringValue(key, "ImagePath"), path);
+
+        // Read back the way the tool reads it.
+        const Handle k = system_.OpenServiceKey(name);
+        ASSERT_NE(k, 0u);
+        std::string stored;
+        EXPECT_TRUE(system_.QueryImagePath(k, stored));
+        EXPECT_EQ(stored, path);
+        system_.CloseKey(k);
+    }
+
+    // A taken name fails, which sends the caller to its fallback.
+    EXPECT_EQ(system_.CreateAutoStartService(manager_, local, bare, nullptr, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
+}
+
+TEST_F(Win32SystemTest, OpensStopsAndDeletesAStoppedService) {
+    const std::string name = FreshService("QmWine Delete 01");
+    EXPECT_EQ(system_.OpenServiceToRemove(manager_, name), 0u);
+
+    Handle h = system_.CreateAutoStartService(manager_, name, "C:\\Korvane\\KorvaneSrv.exe", nullptr, nullptr);
+    ASSERT_NE(h, 0u) << GetLastError();
+    system_.CloseServiceHandle(h);
+
+    h = system_.OpenServiceToRemove(manager_, name);
+    ASSERT_NE(h, 0u) << GetLastError();
+    system_.StopService(h);  // not running: refused, and harmless
+    EXPECT_TRUE(system_.DeleteService(h));
+    system_.CloseServiceHandle(h);
+
+    EXPECT_TRUE(Eventually([&] { return !Exists(name); }));
+    EXPECT_FALSE(KeyExists(kServicesKey + name));
+}
+
+TEST_F(Win32SystemTest, StopsAndDeletesARunningInstance) {
+    const std::string exe = KorvaneSrvPath();
+    ASSERT_NE(GetFileAttributesA(exe.c_str()), INVALID_FILE_ATTRIBUTES) << exe;
+    const std::string name = FreshService("QmWine Stop 01");
+    Handle h = system_.CreateAutoStartService(manager_, name, "\"" + exe + "\"", nullptr, nullptr);
+    ASSERT_NE(h, 0u) << GetLastError();
+    system_.CloseServiceHandle(h);
+
+    SC_HANDLE watch = OpenServiceA(Manager(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS);
+    ASSERT_NE(watch, nullptr) << GetLastError();
+    auto state = [&] {
+        SERVICE_STATUS status = {};
+        return QueryServiceStatus(watch, &status) ? status.dwCurrentState : 0;
+    };
+    ASSERT_TRUE(StartServiceA(watch, 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(Eventually([&] { return state() == SERVICE_RUNNING; })) << state();
+
+    h = system_.OpenServiceToRemove(manager_, name);
+    ASSERT_NE(h, 0u) << GetLastError();
+    system_.StopService(h);
+    EXPECT_TRUE(system_.DeleteService(h));
+    system_.CloseServiceHandle(h);
+
+    ASSERT_TRUE(Eventually([&] { return state() == SERVICE_STOPPED; })) << state();
+    ::CloseServiceHandle(watch);
+    EXPECT_TRUE(Eventually([&] { return !Exists(name); }));
+}
+
+// ImagePath values written directly, in the forms the tool may meet.
+TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
+    const std::string name = "QmWine Image 01";
+    const std::string path = FreshKey(kServicesKey + name);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key), ERROR_SUCCESS);
+    // The last byte of |bytes| is left out: RegSetValueExA counts a string's
+    // terminator itself when the byte after the given size is zero.
+    auto set = [&](DWORD type, const std::string& bytes) {
+        return RegSetValueExA(key, "ImagePath", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                              static_cast<DWORD>(bytes.size() - 1));
+    };
+    auto read = [&](std::string& out) {
+        out = "stale";
+        const Handle k = system_.OpenServiceKey(name);
+        if (!k) return false;
+        const bool ok = system_.QueryImagePath(k, out);
+        system_.CloseKey(k);
+        return ok;
+    };
+    std::string got;
+
+    // Missing value.
+    EXPECT_FALSE(read(got));
+
+    const std::string plain = "C:\\Korvane 01\\KorvaneSrv.exe";
+    const std::string expandable = "%ProgramFiles%\\Korvane\\KorvaneSrv.exe -service";
+    const std::string longest(258, 'p');  // 259 bytes with its terminator
+    const struct {
+        const char* what;
+        DWORD type;
+        std::string bytes;
+        std::string expected;
+    } cases[] = {
+        {"plain string", REG_SZ, plain + '\0' + '#', plain},
+        {"expandable string, unexpanded", REG_EXPAND_SZ, expandable + '\0' + '#', expandable},
+        {"no terminator", REG_SZ, plain + '#', plain},
+        {"259 bytes", REG_EXPAND_SZ, longest + '\0' + '#', longest},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(set(c.type, c.bytes), ERROR_SUCCESS);
+        ASSERT_EQ(ReadValue(path, "ImagePath").data.size(), c.bytes.size() - 1);
+        EXPECT_TRUE(read(got));
+        EXPECT_EQ(got, c.expected);
+    }
+
+    // One byte more than the tool's buffer allows.
+    ASSERT_EQ(set(REG_SZ, longest + "p" + '\0' + '#'), ERROR_SUCCESS);
+    EXPECT_FALSE(read(got));
+    RegCloseKey(key);
+
+    EXPECT_EQ(system_.OpenServiceKey("QmWine Image missing"), 0u);
+}
+
+TEST_F(Win32SystemTest, RegistersAnEventLogSource) {
+    const std::string name = "QmWine Event 01";
+    const std::string path = FreshKey(kEventLogKey + name);
+    const std::string exe = "C:\\Program Files\\Korvane 01\\KorvaneSrv.exe";
+
+    Handle key = system_.CreateEventLogKey(name);
+    ASSERT_NE(key, 0u);
+    system_.WriteEventLogValues(key, "C:\\Old\\KorvaneSrv.exe");
+    system_.CloseKey(key);
+    // An existing key is opened and its values replaced.
+    key = system_.CreateEventLogKey(name);
+    ASSERT_NE(key, 0u);
+    system_.WriteEventLogValues(key, exe);
+    system_.CloseKey(key);
+
+    const RegValue file = ReadValue(path, "EventMessageFile");
+    EXPECT_EQ(file.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(file.data, exe + '\0');  // the bare path, with one terminator
+    EXPECT_EQ(DwordValue(path, "TypesSupported"), 7u);  // a 4-byte REG_DWORD
+}
+
+// A folder of its own under the temporary folder, emptied before and after.
+class WriteFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH] = {};
+        ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+        folder_ = std::string(temp) + "QmWine atomic\\";
+        Empty();
+        CreateDirectoryA(folder_.c_str(), nullptr);
+    }
+    void TearDown() override { Empty(); }
+
+    std::vector<std::string> List() const {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA((folder_ + "*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::string n = found.cFileName;
+            if (n != "." && n != "..") names.push_back(n);
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+        return names;
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    void Empty() const {
+        for (const auto& n : List()) DeleteFileA((folder_ + n).c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+    Win32System system_;
+    std::string folder_;
+};
+
+TEST_F(WriteFileTest, ReplacesTheWholeFileAndLeavesNothingElse) {
+    const std::string path = folder_ + "KVNUpdate.cmd";
+    const std::string longer = "@echo off\r\nnet stop \"Korvane Update Service 01\"\r\nbare\nline\r\n" +
+                               std::string(5000, 'x') + "\r\n";
+    ASSERT_TRUE(system_.WriteFileAtomically(path, longer));
+    EXPECT_EQ(Read(path), longer);  // bytes as given, no line-end translation
+
+    const std::string shorter = "@echo off\r\n";
+    ASSERT_TRUE(system_.WriteFileAtomically(path, shorter));
+    EXPECT_EQ(Read(path), shorter);
+    EXPECT_EQ(List(), std::vector<std::string>{"KVNUpdate.cmd"});
+
+    // A bare file name lands in the current folder.
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+    const bool bare = system_.WriteFileAtomically("bare.cmd", longer);
+    SetCurrentDirectoryA(previous);
+    EXPECT_TRUE(bare);
+    EXPECT_EQ(Read(folder_ + "bare.cmd"), longer);
+    EXPECT_EQ(List().size(), 2u);
+}
+
+TEST_F(WriteFileTest, FailsInAMissingFolderAndCreatesNothing) {
+    const std::string missing = folder_ + "missing\\";
+    EXPECT_FALSE(system_.WriteFileAtomically(missing + "KVNUpdate.cmd", "@echo off\r\n"));
+    EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(List().empty());
+}
+
+// More services than one 147,456-byte buffer holds.
+TEST_F(Win32SystemTest, EnumeratesEveryServiceOnceWhenOneBufferIsTooSmall) {
+    std::vector<std::string> created;
+    for (int i = 0; i < 400; ++i) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%03d", i);
+        std::string name = FreshService("QmWine Enum " + std::string(number) + " " + std::string(84, 'n'));
+        const std::string display = name + std::string(150, 'd');
+        SC_HANDLE s = CreateServiceA(Manager(), name.c_str(), display.c_str(), SERVICE_QUERY_STATUS,
+                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                     "C:\\QmWine\\none.exe", nullptr, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(s, nullptr) << name << ": " << GetLastError();
+        ::CloseServiceHandle(s);
+        created.push_back(name);
+    }
+    // A driver is not a Win32 service and must not be listed.
+    const std::string driver = FreshService("QmWine Enum driver");
+    SC_HANDLE d = CreateServiceA(Manager(), driver.c_str(), driver.c_str(), SERVICE_QUERY_STATUS,
+                                 SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                 "C:\\QmWine\\none.sys", nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(d, nullptr) << GetLastError();
+    ::CloseServiceHandle(d);
+
+    // The premise: one call with the tool's first buffer cannot hold them all.
+    std::vector<unsigned char> buffer(kEnumBufferBytes);
+    DWORD needed = 0, count = 0, resume = 0;
+    ASSERT_FALSE(EnumServicesStatusA(Manager(), SERVICE_WIN32, SERVICE_STATE_ALL,
+                                     reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()), kEnumBufferBytes,
+                                     &needed, &count, &resume));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MORE_DATA));
+
+    std::vector<std::string> names;
+    ASSERT_TRUE(EnumerateServices(system_, manager_, names));
+    std::map<std::string, int> seen;
+    for (const auto& n : names) ++seen[n];
+    for (const auto& name : created) EXPECT_EQ(seen[name], 1) << name;
+    EXPECT_EQ(seen.count(driver), 0u);
+    EXPECT_EQ(seen.size(), names.size()) << "a service came back more than once";
+}
+
+// The stand-in started by hand rather than by the service manager.
+TEST(KorvaneSrvStandIn, OutsideTheServiceManagerPrintsUsage) {
+    const std::string exe = KorvaneSrvPath();
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi = {};
+    std::string command = "\"" + exe + "\"";
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        << GetLastError();
+    CloseHandle(writeEnd);
+    std::string output;
+    char chunk[256];
+    DWORD got = 0;
+    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(pi.hProcess, &exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(exitCode, 1u);
+    EXPECT_EQ(output.rfind("usage: ", 0), 0u) << output;
+}
+
+}  // namespace
+}  // namespace qm
