@@ -1,0 +1,446 @@
+// Times Quilmarsk against bare baselines, in a throwaway Wine prefix:
+//
+//   qm_bench populate FROM TO
+//       creates services FROM..TO-1: every tenth is a family instance
+//       "Korvane Update Service NNNN" with a folder of its own, the others
+//       have display names of about 200 characters; all start on demand
+//   qm_bench measure N RUNS
+//       refresh: qm::RefreshServiceList over qm::Win32System, filling a
+//                sorted list box in a dialog, against the bare enumeration
+//       script:  qm::CreateBatch past its folder picker, against the bare
+//                enumeration and ImagePath reads it needs
+//   qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE
+//       process start to main dialog shown (and, for Quilmarsk, its list
+//       holding the N/10 instances), against the minimal dialog program;
+//       as parts, its variants beside it (see minimal.cpp)
+//
+// Each measurement is run RUNS times after one warm-up, tool and baseline
+// in turn, and reported as the median in lines of the form
+//   result row=NAME n=N tool_us=T bare_us=B
+//   part row=NAME n=N name=PART us=T
+// for scripts/bench to turn into a table.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "actions/messages.h"
+#include "actions/script.h"
+#include "actions/session.h"
+#include "bare_enumeration.h"
+#include "catalogue/naming.h"
+#include "catalogue/win32_system.h"
+#include "ui/framework/dialog.h"
+#include "ui/framework/listbox.h"
+
+namespace {
+
+constexpr char kRoot[] = "C:\\qmbench";
+constexpr char kUpdateFolder[] = "C:\\qmbench\\update";
+constexpr char kModulePath[] = "C:\\qmbench\\Quilmarsk.exe";  // the script goes beside it
+constexpr char kScriptPath[] = "C:\\qmbench\\KVNUpdate.cmd";
+constexpr char kMainTitle[] = "Korvane Multiple Services Configuration Utility";
+constexpr char kMinimalTitle[] = "Minimal";
+constexpr int kListId = 1000;
+constexpr int kPathId = 1003;
+constexpr int kSuffixId = 1004;
+constexpr int kBenchDialog = 1;
+
+// ---- timing -----------------------------------------------------------
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double Time(const std::function<void()>& f) {
+    const double start = Now();
+    f();
+    return Now() - start;
+}
+
+// Lets the dialog paint what the last run invalidated, outside the timing.
+void Pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// Runs |named| side by side: one warm-up round, then |runs| rounds of each
+// in turn; returns the medians in the same order.
+std::vector<double> SideBySide(int runs, const std::vector<std::function<void()>>& named) {
+    std::vector<std::vector<double>> samples(named.size());
+    for (int round = -1; round < runs; ++round) {
+        for (std::size_t i = 0; i < named.size(); ++i) {
+            const double t = Time(named[i]);
+            if (round >= 0) samples[i].push_back(t);
+            Pump();
+        }
+    }
+    std::vector<double> medians;
+    for (const auto& s : samples) medians.push_back(Median(s));
+    return medians;
+}
+
+void Result(const char* row, int n, double tool, double bare) {
+    std::printf("result row=%s n=%d tool_us=%.1f bare_us=%.1f\n", row, n, tool, bare);
+    std::fflush(stdout);
+}
+
+void Part(const char* row, int n, const char* name, double us) {
+    std::printf("part row=%s n=%d name=%s us=%.1f\n", row, n, name, us);
+    std::fflush(stdout);
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "qm_bench: %s (error %lu)\n", what.c_str(), GetLastError());
+    std::exit(1);
+}
+
+// ---- the services -----------------------------------------------------
+
+std::string FamilyName(int number) {
+    char name[64];
+    std::snprintf(name, sizeof name, "Korvane Update Service %04d", number);
+    return name;
+}
+
+int Populate(int from, int to) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) Fail("OpenSCManagerA");
+    CreateDirectoryA(kRoot, nullptr);
+    CreateDirectoryA(kUpdateFolder, nullptr);
+    for (int i = from; i < to; ++i) {
+        std::string name, display, image;
+        if (i % 10 == 0) {
+            const int number = i / 10 + 1;
+            char folder[MAX_PATH];
+            std::snprintf(folder, sizeof folder, "%s\\kvn%04d", kRoot, number);
+            CreateDirectoryA(folder, nullptr);
+            name = display = FamilyName(number);
+            image = std::string(folder) + "\\KorvaneSrv.exe";
+        } else {
+            char text[64];
+            std::snprintf(text, sizeof text, "QmBenchOther%05d", i);
+            name = text;
+            display = std::string(text) + " - a service of some other product, with the long and descriptive display"
+                                          " name that many vendors give theirs, so that every entry of the service"
+                                          " manager's answer is as big as real ones are";
+            image = "C:\\Program Files\\Other Vendor\\other.exe";
+        }
+        SC_HANDLE service = CreateServiceA(manager, name.c_str(), display.c_str(), SERVICE_ALL_ACCESS,
+                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                           image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (!service) Fail("CreateServiceA " + name);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return 0;
+}
+
+// ---- the baselines ----------------------------------------------------
+
+// The enumeration plus one open, query and close of "ImagePath" per instance.
+int BareReads() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    int read = 0;
+    const long total = BareEnumerate(manager, [&read](const ENUM_SERVICE_STATUSA& entry) {
+        if (!std::strstr(entry.lpServiceName, qm::kFamilyMarker)) return;
+        char path[1024];
+        std::snprintf(path, sizeof path, "SYSTEM\\CurrentControlSet\\Services\\%s", entry.lpServiceName);
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
+        char value[260] = {};
+        DWORD type = 0, size = sizeof value - 1;
+        if (RegQueryValueExA(key, "ImagePath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+            ERROR_SUCCESS) {
+            ++read;
+        }
+        RegCloseKey(key);
+    });
+    if (total < 0) Fail("EnumServicesStatusA");
+    CloseServiceHandle(manager);
+    return read;
+}
+
+// ---- the tool's side --------------------------------------------------
+
+// The administrator, answering at once: the update folder is chosen, the
+// module path is known and messages are only remembered.
+class QuietUser : public qm::User {
+public:
+    std::string lastMessage;
+
+    void Message(const std::string& text, const char*, qm::Icon) override { lastMessage = text; }
+    bool BrowseForFolder(const char*, std::string& folder) override {
+        folder = kUpdateFolder;
+        return true;
+    }
+    bool AskAccount(std::string&, std::string&) override { return false; }
+    bool ModulePath(std::string& path) override {
+        path = kModulePath;
+        return true;
+    }
+};
+
+// A dialog with the main dialog's list, path and suffix controls, exchanged
+// through the same framework; the measurements run once it is on screen.
+class BenchDialog : public ui::Dialog, private qm::MainView {
+public:
+    BenchDialog(int n, int runs) : n_(n), runs_(runs) {}
+
+private:
+    qm::Session Session() {
+        return {system_, user_, *this,
+                {serviceName_, password_, account_, serviceCount_, installPath_, suffix_}, qm::IsAnsiLeadByte};
+    }
+
+    void DoDataExchange(ui::DataExchange& dx) override {
+        dx.Control(kListId, list_.hwnd());
+        dx.Text(kPathId, installPath_);
+        dx.Text(kSuffixId, suffix_, qm::kMaxSuffixLength);
+    }
+    bool OnInitDialog() override {
+        ui::Dialog::OnInitDialog();
+        PostMessageA(hwnd(), WM_APP, 0, 0);
+        return true;
+    }
+    bool OnMessage(UINT msg, WPARAM, LPARAM, INT_PTR&) override {
+        if (msg != WM_APP) return false;
+        Measure();
+        EndDialog(0);
+        return true;
+    }
+
+    void WriteControls() override { UpdateData(false); }
+    bool ReadControls() override { return UpdateData(true); }
+    void ShowInstallPath(const std::string& folder) override { SetItemText(kPathId, folder); }
+    void FillList(const std::vector<std::string>& names) override { list_.Fill(names); }
+    bool SelectedEntry(std::string&) override { return false; }
+
+    void Measure();
+    void MeasureParts();
+
+    int n_, runs_;
+    qm::Win32System system_;
+    QuietUser user_;
+    ui::ListBox list_;
+    std::string serviceName_, password_, account_, installPath_, suffix_;
+    std::uint32_t serviceCount_ = 0;
+};
+
+int CountOf(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+std::string ReadFileText(const char* path) {
+    std::string text;
+    if (FILE* f = std::fopen(path, "rb")) {
+        char chunk[65536];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, got);
+        std::fclose(f);
+    }
+    return text;
+}
+
+void BenchDialog::Measure() {
+    const int family = n_ / 10;
+
+    std::vector<double> m = SideBySide(runs_, {
+        [this] { qm::Session s = Session(); qm::RefreshServiceList(s); },
+        [] { if (BareEnumeration() < 0) Fail("EnumServicesStatusA"); },
+    });
+    if (list_.Count() != family) Fail("the list holds " + std::to_string(list_.Count()) + " entries");
+    Result("refresh", n_, m[0], m[1]);
+
+    m = SideBySide(runs_, {
+        [this] { qm::Session s = Session(); qm::CreateBatch(s); },
+        [] { BareReads(); },
+    });
+    std::string created = qm::text::kBatchCreated;
+    created.replace(created.find("%s"), 2, kScriptPath);
+    if (user_.lastMessage != created) Fail("the script was not written: " + user_.lastMessage);
+    if (CountOf(ReadFileText(kScriptPath), "NET STOP") != family) Fail("the script misses instances");
+    if (BareReads() != family) Fail("the bare reads miss instances");
+    Result("script", n_, m[0], m[1]);
+
+    MeasureParts();
+}
+
+// Where the time of the tool's side goes: each step alone, with the
+// same calls the tool makes.
+void BenchDialog::MeasureParts() {
+    std::vector<std::string> names, family;
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!qm::EnumerateServices(system_, reinterpret_cast<qm::Handle>(manager), names)) Fail("EnumerateServices");
+    CloseServiceHandle(manager);
+    for (const std::string& name : names) {
+        if (qm::IsFamilyService(name)) family.push_back(name);
+    }
+    std::vector<qm::Instance> instances;
+    for (const std::string& name : family) {
+        qm::Session s = Session();
+        qm::Instance instance{name, {}};
+        if (qm::ReadInstallFolder(s, name, instance.folder)) instances.push_back(instance);
+    }
+    const std::string script = qm::UpdateScript(kUpdateFolder, instances);
+
+    // The list filled as Fill does it, and one entry at a time with
+    // redraw left on, as a sorted list box is usually filled.
+    auto fillRedrawOn = [this, &family] {
+        list_.ResetContent();
+        for (const std::string& e : family) list_.AddString(e);
+    };
+    std::vector<double> m = SideBySide(runs_, {
+        [this] {
+            SC_HANDLE h = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+            std::vector<std::string> all;
+            qm::EnumerateServices(system_, reinterpret_cast<qm::Handle>(h), all);
+            CloseServiceHandle(h);
+        },
+        [&names] {
+            qm::SuffixCounter counter;
+            for (const std::string& name : names) counter.Count(name);
+            counter.Propose(names);
+        },
+        [this, &family] { list_.Fill(family); },
+        fillRedrawOn,
+        [this, &family] {
+            for (const std::string& name : family) {
+                qm::Session s = Session();
+                std::string folder;
+                qm::ReadInstallFolder(s, name, folder);
+            }
+        },
+        [&instances] { qm::UpdateScript(kUpdateFolder, instances); },
+        [this, &script] { system_.WriteFileAtomically(kScriptPath, script); },
+    });
+    Part("refresh", n_, "enumerate_names", m[0]);
+    Part("refresh", n_, "count_and_propose", m[1]);
+    Part("refresh", n_, "fill_list", m[2]);
+    Part("refresh", n_, "fill_list_redraw_on", m[3]);
+    Part("script", n_, "read_folders", m[4]);
+    Part("script", n_, "script_text", m[5]);
+    Part("script", n_, "write_file", m[6]);
+}
+
+// ---- start-up ---------------------------------------------------------
+
+struct Search {
+    DWORD pid;
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK FindShown(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<Search*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
+    char title[128] = {};
+    GetWindowTextA(window, title, sizeof title);
+    if (std::strcmp(title, search->title) != 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// Starts |exe| and polls until its window |title| is shown and, when
+// |listCount| >= 0, its control 1000 holds that many entries; then closes
+// it. Returns the microseconds from process start to the window ready.
+double StartUp(const std::string& exe, const char* title, int listCount) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string commandLine = "\"" + exe + "\"";
+    const double start = Now();
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        Fail("CreateProcessA " + exe);
+    }
+    double ready = 0;
+    HWND window = nullptr;
+    while (!ready) {
+        if (Now() - start > 60e6) Fail("no window from " + exe);
+        Search search{process.dwProcessId, title, nullptr};
+        EnumWindows(FindShown, reinterpret_cast<LPARAM>(&search));
+        window = search.found;
+        if (window && listCount >= 0) {
+            DWORD_PTR count = 0;
+            if (!SendMessageTimeoutA(GetDlgItem(window, kListId), LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                                     &count) ||
+                static_cast<int>(count) != listCount) {
+                window = nullptr;
+            }
+        }
+        if (window) ready = Now() - start;
+        else Sleep(1);
+    }
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        Fail(exe + " did not close");
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return ready;
+}
+
+// Quilmarsk against the minimal program; as parts, the minimal program's
+// variants that enumerate the services or show Quilmarsk's dialog.
+int StartUpBench(int n, int runs, const std::string& quilmarsk, const std::string& minimal) {
+    const std::string folder = minimal.substr(0, minimal.find_last_of('\\') + 1);
+    const std::string enumerating = folder + "minimal_enumerating.exe";
+    const std::string dialog = folder + "minimal_dialog.exe";
+    std::vector<double> m = SideBySide(runs, {
+        [&] { StartUp(quilmarsk, kMainTitle, n / 10); },
+        [&] { StartUp(minimal, kMinimalTitle, -1); },
+        [&] { StartUp(enumerating, kMinimalTitle, -1); },
+        [&] { StartUp(dialog, kMainTitle, -1); },
+    });
+    Result("startup", n, m[0], m[1]);
+    Part("startup", n, "minimal", m[1]);
+    Part("startup", n, "minimal_enumerating", m[2]);
+    Part("startup", n, "minimal_dialog", m[3]);
+    Part("startup", n, "quilmarsk", m[0]);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "populate" && argc == 4) return Populate(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (mode == "measure" && argc == 4) {
+        BenchDialog dialog(std::atoi(argv[2]), std::atoi(argv[3]));
+        if (dialog.RunModal(kBenchDialog) == -1) Fail("DialogBoxParamA");
+        return 0;
+    }
+    if (mode == "startup" && argc == 6) return StartUpBench(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv[5]);
+    std::fprintf(stderr,
+                 "usage: qm_bench populate FROM TO\n"
+                 "       qm_bench measure N RUNS\n"
+                 "       qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE\n");
+    return 2;
+}
