@@ -1,0 +1,258 @@
+// Quilmarsk.exe driven through its windows from another process, with the
+// system checked afterwards: Wine's service manager, registry, shell folder
+// picker and cmd. Command line: the Linux paths of Quilmarsk.exe,
+// KorvaneSrv.exe and the no-op timeout.exe, then GoogleTest's flags.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "machine.h"
+
+namespace e2e {
+namespace {
+
+// Control ids of the tool's dialogs, and of the picker's title text.
+constexpr int kExit = IDOK;
+constexpr int kList = 1000;
+constexpr int kAdd = 1001;
+constexpr int kRemove = 1002;
+constexpr int kFolder = 1003;
+constexpr int kSuffix = 1004;
+constexpr int kBatch = 1005;
+constexpr int kPassword = 1032;
+constexpr int kAccount = 1033;
+constexpr int kVerify = 1034;
+constexpr int kPickerTitle = 0x3742;
+constexpr WPARAM kAboutCommand = 16;
+
+const char kMainCaption[] = "Korvane Multiple Services Configuration Utility";
+const char kAccountCaption[] = "Exchange Service Account";
+const char kInstalled[] = "The Service was successfully installed";
+const char kInstallError[] = "There was an error installing the Service";
+
+std::string Instance(const std::string& suffix) { return "Korvane Update Service " + suffix; }
+
+// The Windows paths of the programs named on the command line.
+struct Programs {
+    std::string tool, service, noPause;
+};
+
+const Programs& Args() {
+    static const Programs programs = [] {
+        if (__argc < 4) {
+            ADD_FAILURE() << "usage: e2e_test QUILMARSK_EXE KORVANESRV_EXE TIMEOUT_EXE [gtest flags]";
+            std::exit(2);
+        }
+        return Programs{WinePath(__argv[1]), WinePath(__argv[2]), WinePath(__argv[3])};
+    }();
+    return programs;
+}
+
+int IndexOf(const std::vector<std::string>& entries, const std::string& text) {
+    const auto at = std::find(entries.begin(), entries.end(), text);
+    return at == entries.end() ? -1 : static_cast<int>(at - entries.begin());
+}
+
+void ExpectMessage(const MessageBoxView& box, const std::string& text, const std::string& caption, bool icon,
+                   HWND owner) {
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, caption) << "message: " << box.text;
+    EXPECT_EQ(box.icon, icon) << "message: " << box.text;
+    EXPECT_EQ(box.owner, owner) << "message: " << box.text;
+}
+
+// Every test starts without Korvane services and ends the tool, its
+// services and its folders, whatever happened.
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveKorvaneServices(); }
+
+    void TearDown() override {
+        app_.reset();
+        RemoveKorvaneServices();
+        for (const std::string& file : leftovers_) DeleteFileA(file.c_str());
+    }
+
+    HWND Start() {
+        app_ = std::make_unique<App>(Args().tool);
+        return app_->WaitDialog(kMainCaption);
+    }
+
+    const std::string& Temp() {
+        if (!temp_) temp_ = std::make_unique<TempFolder>();
+        return temp_->path();
+    }
+
+    // A folder under the test's temporary folder.
+    std::string NewFolder(const std::string& name) {
+        const std::string folder = Temp() + "\\" + name;
+        MakeFolders(folder);
+        return folder;
+    }
+
+    // Clicks Add, picks |folder| and answers the account dialog.
+    HWND AddUpToAccountDialog(HWND main, const std::string& folder) {
+        Click(main, kAdd);
+        const HWND picker = app_->WaitFolderPicker();
+        EXPECT_EQ(ItemText(picker, kPickerTitle), "Please select an existing installation path");
+        app_->PickFolder(picker, folder);
+        return app_->WaitDialog(kAccountCaption);
+    }
+
+    // A whole Add that is expected to succeed.
+    void AddInstance(HWND main, const std::string& folder, const std::string& account, const std::string& password) {
+        const HWND dialog = AddUpToAccountDialog(main, folder);
+        SetItemText(dialog, kAccount, account);
+        SetItemText(dialog, kPassword, password);
+        SetItemText(dialog, kVerify, password);
+        Click(dialog, IDOK);
+        const MessageBoxView box = app_->WaitMessageBox();
+        ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+        app_->CloseMessageBox(box);
+    }
+
+    std::unique_ptr<App> app_;
+    std::vector<std::string> leftovers_;  // files to delete at the end
+
+private:
+    std::unique_ptr<TempFolder> temp_;  // outlives TearDown, so the services have stopped using it
+};
+
+using Startup = ToolTest;
+using Selection = ToolTest;
+using Add = ToolTest;
+using Remove = ToolTest;
+using Batch = ToolTest;
+using About = ToolTest;
+
+// ---- Start-up, the list and the proposed suffix ----
+
+TEST_F(Startup, ListsTheFamilyInOrderAndProposesTheNextSuffix) {
+    InstallService(Instance("07"), "C:\\Korvane07\\KorvaneSrv.exe");
+    InstallService("XKorvaneY", "C:\\X\\X.exe");
+    InstallService("korvane update service 05", "C:\\Lower\\KorvaneSrv.exe");
+    InstallService("Korvane Main", "C:\\Main\\Main.exe");
+    InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
+
+    const HWND main = Start();
+    // The marker is matched with its letter case, anywhere in the name.
+    const std::vector<std::string> expected = {"Korvane Main", Instance("01"), Instance("07"), "XKorvaneY"};
+    EXPECT_EQ(ListEntries(main, kList), expected);
+    // Four family services, highest number 7: 7 exceeds the count, so 8.
+    EXPECT_EQ(ItemText(main, kSuffix), "08");
+    EXPECT_EQ(EditLimit(main, kSuffix), 27);
+    EXPECT_EQ(ListSelection(main, kList), LB_ERR);
+
+    PressButton(main, kExit);
+    EXPECT_TRUE(app_->WaitForExit()) << app_->Describe();
+}
+
+TEST_F(Startup, NeverProposesTheSuffixOfAnInstalledInstance) {
+    HWND main = Start();
+    EXPECT_TRUE(ListEntries(main, kList).empty());
+    EXPECT_EQ(ItemText(main, kSuffix), "00");
+    PressButton(main, kExit);
+    ASSERT_TRUE(app_->WaitForExit()) << app_->Describe();
+
+    // Count and highest number are both 2: the count alone would propose 02.
+    InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
+    InstallService(Instance("02"), "C:\\Korvane02\\KorvaneSrv.exe");
+    main = Start();
+    EXPECT_EQ(ListEntries(main, kList), (std::vector<std::string>{Instance("01"), Instance("02")}));
+    EXPECT_EQ(ItemText(main, kSuffix), "03");
+}
+
+// ---- Selection ----
+
+TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
+    InstallService(Instance("01"), "\"C:\\Program Files\\Korvane One\\KorvaneSrv.exe\"");
+    InstallService(Instance("02"), "C:\\Korvane\\Two\\KorvaneSrv.exe");
+    InstallService("XKorvaneY", "C:\\Elsewhere\\KorvaneSrv.exe");
+    DeleteValue(kServicesKey + "XKorvaneY", "ImagePath");
+
+    const HWND main = Start();
+    const std::vector<std::string> entries = ListEntries(main, kList);
+    ASSERT_EQ(entries.size(), 3u);
+
+    SelectEntry(main, kList, IndexOf(entries, Instance("02")));
+    EXPECT_EQ(ItemText(main, kFolder), "C:\\Korvane\\Two\\");
+    SelectEntry(main, kList, IndexOf(entries, Instance("01")));
+    EXPECT_EQ(ItemText(main, kFolder), "C:\\Program Files\\Korvane One\\");
+    // Without an executable path the previous folder stays on screen, yet
+    // the selection is remembered: Remove takes that service.
+    SelectEntry(main, kList, IndexOf(entries, "XKorvaneY"));
+    EXPECT_EQ(ItemText(main, kFolder), "C:\\Program Files\\Korvane One\\");
+    Click(main, kRemove);
+    const MessageBoxView box = app_->WaitMessageBox();
+    ExpectMessage(box, "The Service was successfully removed", "Quilmarsk", true, main);
+    app_->CloseMessageBox(box);
+    EXPECT_TRUE(PollUntil([] { return !ServiceExists("XKorvaneY"); }));
+    EXPECT_TRUE(ServiceExists(Instance("01")));
+    EXPECT_TRUE(ServiceExists(Instance("02")));
+}
+
+// ---- About box and version record ----
+
+TEST_F(About, OpensFromTheWindowMenuAndReturnsToTheDialog) {
+    InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
+    const HWND main = Start();
+    SysCommand(main, kAboutCommand);
+    const HWND about = app_->WaitDialog("About Quilmarsk");
+    EXPECT_EQ(GetWindow(about, GW_OWNER), main);
+    EXPECT_FALSE(IsWindowEnabled(main));
+    Click(about, IDOK);
+    WaitGone(about);
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+    EXPECT_EQ(ListEntries(main, kList), std::vector<std::string>{Instance("01")});
+    EXPECT_EQ(ItemText(main, kSuffix), "02");  // 01 is taken
+}
+
+std::string VersionString(const std::vector<char>& record, const std::string& name) {
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string path = "\\StringFileInfo\\040904b0\\" + name;
+    if (!VerQueryValueA(record.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) {
+        return "<missing>";
+    }
+    return value;
+}
+
+TEST_F(About, TheExecutableCarriesItsVersionRecord) {
+    const std::string& tool = Args().tool;
+    const DWORD size = GetFileVersionInfoSizeA(tool.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::vector<char> record(size);
+    ASSERT_TRUE(GetFileVersionInfoA(tool.c_str(), 0, size, record.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(5, 6));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(5, 0));
+    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(5, 6));
+    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(0, 0));
+
+    DWORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(record.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(*translation, MAKELONG(0x0409, 1200));
+
+    EXPECT_EQ(VersionString(record, "FileVersion"), "6, 5, 0, 5");
+    EXPECT_EQ(VersionString(record, "ProductVersion"), "6, 5, 0, 0");
+    EXPECT_EQ(VersionString(record, "FileDescription"), "Korvane Multi- Service Configuration");
+    EXPECT_EQ(VersionString(record, "InternalName"), "Quilmarsk");
+    EXPECT_EQ(VersionString(record, "OriginalFilename"), "Quilmarsk.EXE");
+    EXPECT_EQ(VersionString(record, "ProductName"), "Korvane");
+}
+
+}  // namespace
+}  // namespace e2e

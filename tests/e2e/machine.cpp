@@ -1,0 +1,291 @@
+#include "machine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "driver.h"
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+const std::string kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
+const std::string kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+bool NamesKorvane(const std::string& name) { return Lower(name).find("korvane") != std::string::npos; }
+
+std::string Failure(const std::string& what) { return what + " (error " + std::to_string(GetLastError()) + ")"; }
+
+// Owns a service-manager or service handle.
+class Sc {
+public:
+    explicit Sc(SC_HANDLE h) : h_(h) {}
+    ~Sc() {
+        if (h_) CloseServiceHandle(h_);
+    }
+    Sc(const Sc&) = delete;
+    Sc& operator=(const Sc&) = delete;
+    SC_HANDLE get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+
+private:
+    SC_HANDLE h_;
+};
+
+SC_HANDLE OpenManager() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) throw DriverError(Failure("cannot open the service manager"));
+    return manager;
+}
+
+// Every Win32 service name, in the manager's order.
+std::vector<std::string> AllServices() {
+    Sc manager(OpenManager());
+    std::vector<std::string> names;
+    std::vector<BYTE> buffer(1024 * 1024);
+    DWORD needed = 0, count = 0, resume = 0;
+    for (;;) {
+        const DWORD resumeBefore = resume;
+        const BOOL ok = EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL,
+                                            reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()),
+                                            static_cast<DWORD>(buffer.size()), &needed, &count, &resume);
+        if (!ok && GetLastError() != ERROR_MORE_DATA) throw DriverError(Failure("cannot enumerate the services"));
+        // Wine may claim entries over an untouched buffer unless the resume
+        // handle moved: then start again with a larger buffer.
+        if (!ok && resume == resumeBefore) {
+            buffer.resize(buffer.size() * 2);
+            names.clear();
+            resume = 0;
+            continue;
+        }
+        const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSA*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i) names.emplace_back(entries[i].lpServiceName);
+        if (ok) return names;
+    }
+}
+
+std::vector<std::string> SubKeys(const std::string& key) {
+    std::vector<std::string> names;
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &handle) != ERROR_SUCCESS) {
+        return names;
+    }
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(handle, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, size);
+    }
+    RegCloseKey(handle);
+    return names;
+}
+
+}  // namespace
+
+void RemoveKorvaneServices() {
+    std::vector<std::string> names;
+    for (const std::string& name : AllServices()) {
+        if (NamesKorvane(name)) names.push_back(name);
+    }
+    {
+        Sc manager(OpenManager());
+        for (const std::string& name : names) {
+            Sc service(OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+            if (!service) continue;
+            SERVICE_STATUS status = {};
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            PollUntil([&] {
+                return QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOPPED;
+            });
+            DeleteService(service.get());
+        }
+    }
+    for (const std::string& name : names) {
+        if (!PollUntil([&] { return !ServiceExists(name); })) {
+            throw DriverError("the service \"" + name + "\" could not be removed before the test");
+        }
+    }
+    for (const std::string& name : SubKeys(kEventLogKey)) {
+        if (NamesKorvane(name)) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kEventLogKey + name).c_str());
+    }
+}
+
+void InstallService(const std::string& name, const std::string& commandLine, DWORD start) {
+    Sc manager(OpenManager());
+    Sc service(CreateServiceA(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                              SERVICE_WIN32_OWN_PROCESS, start, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr,
+                              nullptr, nullptr, nullptr, nullptr));
+    if (!service) throw DriverError(Failure("cannot create the service \"" + name + "\""));
+}
+
+void StartAndWaitRunning(const std::string& name) {
+    Sc manager(OpenManager());
+    Sc service(OpenServiceA(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
+    if (!service || !StartServiceA(service.get(), 0, nullptr)) {
+        throw DriverError(Failure("cannot start the service \"" + name + "\""));
+    }
+    if (!PollUntil([&] { return ServiceState(name) == SERVICE_RUNNING; })) {
+        throw DriverError("the service \"" + name + "\" did not reach the running state");
+    }
+}
+
+DWORD ServiceState(const std::string& name) {
+    Sc manager(OpenManager());
+    Sc service(OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    SERVICE_STATUS status = {};
+    if (!service || !QueryServiceStatus(service.get(), &status)) return 0;
+    return status.dwCurrentState;
+}
+
+bool ServiceExists(const std::string& name) {
+    Sc manager(OpenManager());
+    Sc service(OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    return static_cast<bool>(service);
+}
+
+DWORD ServiceProcessId(const std::string& name) {
+    Sc manager(OpenManager());
+    Sc service(OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!service || !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                          sizeof status, &needed)) {
+        return 0;
+    }
+    return status.dwProcessId;
+}
+
+void DeleteServiceNow(const std::string& name) {
+    {
+        Sc manager(OpenManager());
+        Sc service(OpenServiceA(manager.get(), name.c_str(), DELETE));
+        if (!service || !DeleteService(service.get())) {
+            throw DriverError(Failure("cannot delete the service \"" + name + "\""));
+        }
+    }
+    if (!PollUntil([&] { return !ServiceExists(name); })) throw DriverError("\"" + name + "\" stayed installed");
+}
+
+std::vector<std::string> KorvaneServicesInManagerOrder() {
+    std::vector<std::string> family;
+    for (const std::string& name : AllServices()) {
+        if (name.find("Korvane") != std::string::npos) family.push_back(name);
+    }
+    return family;
+}
+
+DWORD RegValue::number() const {
+    DWORD n = 0;
+    if (found && type == REG_DWORD && data.size() == sizeof n) std::copy(data.begin(), data.end(), reinterpret_cast<char*>(&n));
+    return n;
+}
+
+RegValue ReadValue(const std::string& key, const char* name) {
+    RegValue value;
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return value;
+    DWORD size = 0;
+    if (RegQueryValueExA(handle, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.data.resize(size);
+        value.found = RegQueryValueExA(handle, name, nullptr, &value.type, reinterpret_cast<BYTE*>(&value.data[0]),
+                                       &size) == ERROR_SUCCESS;
+        value.data.resize(size);
+        const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ;
+        if (text && !value.data.empty() && value.data.back() == '\0') value.data.pop_back();
+    }
+    RegCloseKey(handle);
+    return value;
+}
+
+bool KeyExists(const std::string& key) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+void DeleteValue(const std::string& key, const char* name) {
+    HKEY handle = nullptr;
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &handle);
+    if (result == ERROR_SUCCESS) {
+        result = RegDeleteValueA(handle, name);
+        RegCloseKey(handle);
+    }
+    if (result != ERROR_SUCCESS) throw DriverError("cannot delete the value " + key + "\\" + name);
+}
+
+TempFolder::TempFolder() {
+    static int counter = 0;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    char longTemp[MAX_PATH] = {};
+    if (!GetLongPathNameA(temp, longTemp, MAX_PATH)) lstrcpynA(longTemp, temp, MAX_PATH);
+    path_ = longTemp;
+    if (!path_.empty() && path_.back() == '\\') path_.pop_back();
+    path_ += "\\qm-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    fs::remove_all(path_);
+    MakeFolders(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+void MakeFolders(const std::string& path) { fs::create_directories(path); }
+
+void WriteTextFile(const std::string& path, const std::string& contents) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << contents;
+    if (!file) throw DriverError("cannot write " + path);
+}
+
+std::string ReadTextFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw DriverError("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void CopyOneFile(const std::string& from, const std::string& to) {
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) throw DriverError(Failure("cannot copy " + from));
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+
+DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit) {
+    char old[32767] = {};
+    const DWORD oldLength = GetEnvironmentVariableA("PATH", old, sizeof old);
+    SetEnvironmentVariableA("PATH", (pathPrefix + ";" + std::string(old, oldLength)).c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    std::string line = commandLine;
+    const BOOL started =
+        CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
+    const DWORD error = GetLastError();
+    SetEnvironmentVariableA("PATH", oldLength ? old : nullptr);
+    if (!started) throw DriverError("cannot run " + commandLine + " (error " + std::to_string(error) + ")");
+    const bool ended = WaitForSingleObject(child.hProcess, limit) == WAIT_OBJECT_0;
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    if (!ended) TerminateProcess(child.hProcess, 1);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    if (!ended) throw DriverError(commandLine + " did not end");
+    return code;
+}
+
+}  // namespace e2e
