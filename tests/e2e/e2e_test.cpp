@@ -199,6 +199,178 @@ TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
     EXPECT_TRUE(ServiceExists(Instance("02")));
 }
 
+// ---- Add ----
+
+TEST_F(Add, RefusesDifferingPasswordsThenInstallsUnderTheAccount) {
+    InstallService(Instance("03"), "C:\\Korvane03\\KorvaneSrv.exe");
+    const std::string folder = NewFolder("Svc A");  // a blank: the command line is quoted
+    const HWND main = Start();
+    // One instance, numbered 3: 3 exceeds the count, so 4.
+    ASSERT_EQ(ItemText(main, kSuffix), "04");
+
+    const HWND dialog = AddUpToAccountDialog(main, folder);
+    EXPECT_EQ(ItemText(main, kFolder), folder);
+    EXPECT_EQ(ItemText(dialog, kAccount), "");
+    SetItemText(dialog, kAccount, ".\\qmuser");
+    SetItemText(dialog, kPassword, "Secret1");
+    SetItemText(dialog, kVerify, "secret1");
+    Click(dialog, IDOK);
+    MessageBoxView box = app_->WaitMessageBox();
+    ExpectMessage(box, "The Passwords are not identical.", "Database User Configuration Error", true, dialog);
+    app_->CloseMessageBox(box);
+
+    // The dialog stays, with the typed texts: matching the verify field to
+    // the password typed before is enough now.
+    ASSERT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog)) << app_->Describe();
+    EXPECT_EQ(ItemText(dialog, kAccount), ".\\qmuser");
+    SetItemText(dialog, kVerify, "Secret1");
+    Click(dialog, IDOK);
+    box = app_->WaitMessageBox();
+    ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+    app_->CloseMessageBox(box);
+
+    const std::string name = Instance("04");
+    const std::string key = kServicesKey + name;
+    const std::string executable = folder + "\\KorvaneSrv.exe";
+    EXPECT_EQ(ReadValue(key, "Type").number(), 0x10u);
+    EXPECT_EQ(ReadValue(key, "Start").number(), 2u);
+    EXPECT_EQ(ReadValue(key, "ErrorControl").number(), 1u);
+    EXPECT_EQ(ReadValue(key, "ImagePath").data, "\"" + executable + "\"");
+    EXPECT_EQ(ReadValue(key, "ObjectName").data, ".\\qmuser");
+    EXPECT_EQ(ReadValue(key, "DisplayName").data, name);
+    const RegValue messageFile = ReadValue(kEventLogKey + name, "EventMessageFile");
+    EXPECT_EQ(messageFile.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(messageFile.data, executable);
+    const RegValue types = ReadValue(kEventLogKey + name, "TypesSupported");
+    EXPECT_EQ(types.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(types.number(), 7u);
+
+    EXPECT_EQ(ListEntries(main, kList), (std::vector<std::string>{Instance("03"), name}));
+    EXPECT_EQ(ItemText(main, kSuffix), "05");
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+}
+
+TEST_F(Add, OffersTheLastAccountAgainAndRefusesASuffixInUse) {
+    InstallService(Instance("03"), "C:\\Korvane03\\KorvaneSrv.exe");
+    const std::string first = NewFolder("First");
+    const std::string second = NewFolder("Second");
+    const HWND main = Start();
+    AddInstance(main, first, "DOMAIN\\svc", "pw-1");
+    ASSERT_TRUE(ServiceExists(Instance("04")));
+
+    // The suffix of an installed instance: both creations fail, and no
+    // fallback to the local system account is announced.
+    SetItemText(main, kSuffix, "03");
+    HWND dialog = AddUpToAccountDialog(main, second);
+    EXPECT_EQ(ItemText(dialog, kAccount), "DOMAIN\\svc");
+    // Accepted only if the password field was offered the last password.
+    SetItemText(dialog, kVerify, "pw-1");
+    Click(dialog, IDOK);
+    MessageBoxView box = app_->WaitMessageBox();
+    ExpectMessage(box, kInstallError, "Quilmarsk Error", true, main);
+    app_->CloseMessageBox(box);
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+    EXPECT_EQ(ReadValue(kServicesKey + Instance("03"), "ImagePath").data, "C:\\Korvane03\\KorvaneSrv.exe");
+    EXPECT_EQ(ListEntries(main, kList), (std::vector<std::string>{Instance("03"), Instance("04")}));
+
+    // A free suffix: accepted only if the verify field was offered it too.
+    SetItemText(main, kSuffix, "B");
+    dialog = AddUpToAccountDialog(main, second);
+    SetItemText(dialog, kPassword, "pw-1");
+    Click(dialog, IDOK);
+    box = app_->WaitMessageBox();
+    ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+    app_->CloseMessageBox(box);
+    const std::string key = kServicesKey + Instance("B");
+    EXPECT_EQ(ReadValue(key, "ImagePath").data, second + "\\KorvaneSrv.exe");  // no blank, no quotes
+    EXPECT_EQ(ReadValue(key, "ObjectName").data, "DOMAIN\\svc");
+}
+
+TEST_F(Add, RefusesASuffixOverTheLimitAndKeepsTheProposal) {
+    const std::string folder = NewFolder("Long");
+    const HWND main = Start();
+    ASSERT_EQ(ItemText(main, kSuffix), "00");
+    // WM_SETTEXT passes the edit's limit; reading the controls refuses it.
+    SetItemText(main, kSuffix, std::string(28, '7'));
+
+    const HWND dialog = AddUpToAccountDialog(main, folder);
+    Click(dialog, IDOK);
+    MessageBoxView box = app_->WaitMessageBox();
+    ExpectMessage(box, "Please enter no more than 27 characters.", "Quilmarsk", true, main);
+    app_->CloseMessageBox(box);
+    // The refused read is not examined: the instance gets the proposal.
+    box = app_->WaitMessageBox();
+    ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+    app_->CloseMessageBox(box);
+    EXPECT_TRUE(ServiceExists(Instance("00")));
+    EXPECT_FALSE(ServiceExists(Instance(std::string(28, '7'))));
+    EXPECT_EQ(ListEntries(main, kList), std::vector<std::string>{Instance("00")});
+}
+
+TEST_F(Add, CancelInThePickerOrInTheAccountDialogAddsNothing) {
+    const std::string folder = NewFolder("Chosen");
+    const HWND main = Start();
+
+    Click(main, kAdd);
+    app_->CancelPicker(app_->WaitFolderPicker());
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << "no account dialog after a cancelled picker; " << app_->Describe();
+    EXPECT_EQ(ItemText(main, kFolder), "");
+
+    const HWND dialog = AddUpToAccountDialog(main, folder);
+    SetItemText(dialog, kAccount, "someone");
+    Click(dialog, IDCANCEL);
+    WaitGone(dialog);
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+    EXPECT_EQ(ItemText(main, kFolder), folder);
+    EXPECT_TRUE(ListEntries(main, kList).empty());
+    EXPECT_TRUE(KorvaneServicesInManagerOrder().empty());
+}
+
+// ---- Remove ----
+
+TEST_F(Remove, StopsAndDeletesTheSelectedInstanceThenRebuildsTheList) {
+    const std::string running = Instance("01");
+    InstallService(running, Args().service);
+    StartAndWaitRunning(running);
+    InstallService(Instance("02"), "C:\\Korvane02\\KorvaneSrv.exe");
+    const HWND main = Start();
+
+    SelectEntry(main, kList, IndexOf(ListEntries(main, kList), running));
+    EXPECT_EQ(ItemText(main, kFolder), FolderOf(Args().service));
+    Click(main, kRemove);
+    const MessageBoxView box = app_->WaitMessageBox();
+    ExpectMessage(box, "The Service was successfully removed", "Quilmarsk", true, main);
+    app_->CloseMessageBox(box);
+    EXPECT_TRUE(PollUntil([&] { return !ServiceExists(running); })) << "the service manager still holds it";
+    EXPECT_EQ(ListSelection(main, kList), LB_ERR);
+    EXPECT_TRUE(ServiceExists(Instance("02")));
+
+    // With nothing selected, Remove only rebuilds the list: a service added
+    // behind the tool's back shows up, and no message appears.
+    InstallService("Korvane Extra", "C:\\Extra\\Extra.exe");
+    Click(main, kRemove);
+    const std::vector<std::string> rebuilt = {"Korvane Extra", Instance("02")};
+    EXPECT_TRUE(PollUntil([&] { return ListEntries(main, kList) == rebuilt; })) << "the list was not rebuilt";
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+    EXPECT_TRUE(ServiceExists("Korvane Extra"));
+    // Two family services, highest number 2: 02 is taken, so 03.
+    EXPECT_EQ(ItemText(main, kSuffix), "03");
+}
+
+TEST_F(Remove, ReportsAServiceDeletedSinceItWasSelected) {
+    InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
+    const HWND main = Start();
+    SelectEntry(main, kList, 0);
+    DeleteServiceNow(Instance("01"));
+
+    Click(main, kRemove);
+    const MessageBoxView box = app_->WaitMessageBox();
+    ExpectMessage(box, "There was an error removing the Service", "Quilmarsk Error", true, main);
+    app_->CloseMessageBox(box);
+    EXPECT_TRUE(ListEntries(main, kList).empty());
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+}
+
 // ---- About box and version record ----
 
 TEST_F(About, OpensFromTheWindowMenuAndReturnsToTheDialog) {
