@@ -371,6 +371,71 @@ TEST_F(Remove, ReportsAServiceDeletedSinceItWasSelected) {
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
 }
 
+// ---- Create Batch ----
+
+TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
+    // Two instances run copies of the stand-in service; each folder holds a
+    // KORVAN\KORVAN sub-folder and an old file that the update replaces.
+    const std::map<std::string, std::string> folders = {{Instance("01"), NewFolder("Svc1")},
+                                                        {Instance("02"), NewFolder("Svc Two")}};
+    std::map<std::string, DWORD> processes;
+    for (const auto& [name, folder] : folders) {
+        MakeFolders(folder + "\\KORVAN\\KORVAN");
+        WriteTextFile(folder + "\\KORVAN\\KORVAN\\stale.dat", "stale");
+        WriteTextFile(folder + "\\settings.ini", "old");
+        CopyOneFile(Args().service, folder + "\\KorvaneSrv.exe");
+        const std::string executable = folder + "\\KorvaneSrv.exe";
+        InstallService(name, folder.find(' ') == std::string::npos ? executable : "\"" + executable + "\"");
+        StartAndWaitRunning(name);
+        processes[name] = ServiceProcessId(name);
+    }
+    const std::string updates = NewFolder("Updates");
+    WriteTextFile(updates + "\\settings.ini", "new\r\n");
+    WriteTextFile(updates + "\\notes.txt", "notes\r\n");
+    MakeFolders(updates + "\\lang");
+    WriteTextFile(updates + "\\lang\\en.txt", "english\r\n");
+
+    // An older, longer script must not leave its tail behind.
+    const std::string script = FolderOf(Args().tool) + "KVNUpdate.cmd";
+    leftovers_.push_back(script);
+    std::string old;
+    for (int i = 0; i < 200; ++i) old += "REM an older, longer script\r\n";
+    WriteTextFile(script, old);
+
+    const HWND main = Start();
+    Click(main, kBatch);
+    const HWND picker = app_->WaitFolderPicker();
+    EXPECT_EQ(ItemText(picker, kPickerTitle), "Please select the folder containing the update files");
+    app_->PickFolder(picker, updates);
+    const MessageBoxView box = app_->WaitMessageBox();
+    ExpectMessage(box, "Batch file\n" + script + "\nsuccessfully created", "Quilmarsk", false, main);
+    app_->CloseMessageBox(box);
+
+    // One block per instance, in the order the service manager lists them.
+    std::string expected;
+    for (const std::string& name : KorvaneServicesInManagerOrder()) {
+        const std::string folder = folders.at(name) + "\\";
+        expected += "NET STOP \"" + name + "\"\r\n";
+        expected += "RD /S /Q \"" + folder + "KORVAN\\KORVAN\"\r\n";
+        expected += "XCOPY /Y /S \"" + updates + "\\*.*\" \"" + folder + "\"\r\n";
+        expected += "NET START \"" + name + "\"\r\n";
+        expected += "TIMEOUT 60\r\n\r\n";
+    }
+    ASSERT_EQ(ReadTextFile(script), expected);
+
+    // Run it as an administrator would, with the pause skipped.
+    RunWithPathPrefix("cmd /c \"" + script + "\"", FolderOf(Args().noPause), 6 * kPatience);
+    for (const auto& [name, folder] : folders) {
+        EXPECT_TRUE(PollUntil([&] { return ServiceState(name) == SERVICE_RUNNING; })) << name << " is not running";
+        EXPECT_NE(ServiceProcessId(name), processes[name]) << name << " was not restarted";
+        EXPECT_FALSE(PathExists(folder + "\\KORVAN\\KORVAN")) << folder;
+        EXPECT_TRUE(PathExists(folder + "\\KORVAN")) << folder;
+        EXPECT_EQ(ReadTextFile(folder + "\\settings.ini"), "new\r\n") << folder;
+        EXPECT_EQ(ReadTextFile(folder + "\\notes.txt"), "notes\r\n") << folder;
+        EXPECT_EQ(ReadTextFile(folder + "\\lang\\en.txt"), "english\r\n") << folder;
+    }
+}
+
 // ---- About box and version record ----
 
 TEST_F(About, OpensFromTheWindowMenuAndReturnsToTheDialog) {
