@@ -258,6 +258,13 @@ bool App::OnlyWindowIs(HWND main) const {
     return windows.size() == 1 && windows[0] == main && IsWindowEnabled(main);
 }
 
+int App::FocusedId() const {
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    if (!GetGUIThreadInfo(info_.dwThreadId, &thread) || !thread.hwndFocus) return 0;
+    return GetDlgCtrlID(thread.hwndFocus);
+}
+
 HWND App::WaitFolderPicker() const { return WaitDialog("Browse for Folder", true); }
 
 // Memory in the tool's process, for messages that the system does not

@@ -90,6 +90,9 @@ public:
     // by now. Then tells whether |main| is the only visible window and is
     // enabled, i.e. no modal window of the tool is open.
     bool OnlyWindowIs(HWND main) const;
+    // The control id of the window that has the keyboard focus in the
+    // tool's dialog thread; 0 when none.
+    int FocusedId() const;
     // Describes the visible windows, for failure messages.
     std::string Describe() const;
 

@@ -150,6 +150,7 @@ TEST_F(Startup, ListsTheFamilyInOrderAndProposesTheNextSuffix) {
     EXPECT_EQ(ItemText(main, kSuffix), "08");
     EXPECT_EQ(EditLimit(main, kSuffix), 27);
     EXPECT_EQ(ListSelection(main, kList), LB_ERR);
+    EXPECT_EQ(app_->FocusedId(), kExit);
 
     PressButton(main, kExit);
     EXPECT_TRUE(app_->WaitForExit()) << app_->Describe();
