@@ -1,0 +1,35 @@
+// Opens one of Quilmarsk's dialogs and leaves it on screen, for the README's
+// screenshots:  pose QUILMARSK.EXE main|account|about
+// Prints "ready" when the dialog is up, then waits to be ended.
+#include <cstdio>
+#include <string>
+
+#include "driver.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: pose QUILMARSK.EXE main|account|about\n");
+        return 2;
+    }
+    const std::string mode = argv[2];
+    try {
+        e2e::App app(e2e::WinePath(argv[1]));
+        HWND main = app.WaitDialog("Korvane Multiple Services Configuration Utility");
+        if (mode == "about") {
+            e2e::SysCommand(main, 16);
+            app.WaitDialog("About Quilmarsk");
+        } else if (mode == "account") {
+            e2e::Click(main, 1001);  // Add
+            app.PickFolder(app.WaitFolderPicker(), "C:\\Korvane");
+            HWND account = app.WaitDialog("Exchange Service Account");
+            e2e::SetItemText(account, 1033, "KORVANE\\svc-update");
+        }
+        std::printf("ready\n");
+        std::fflush(stdout);
+        Sleep(INFINITE);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pose: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
