@@ -48,10 +48,12 @@ void CServiceConfigDlg::AddAboutItem() {
     AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
-void CServiceConfigDlg::RefreshServiceList() {
+void CServiceConfigDlg::Act(void (*action)(qm::Session&)) {
     qm::Session s = Session();
-    qm::RefreshServiceList(s);
+    action(s);
 }
+
+void CServiceConfigDlg::RefreshServiceList() { Act(qm::RefreshServiceList); }
 
 bool CServiceConfigDlg::OnCommand(int id, int code) {
     switch (id) {
@@ -72,25 +74,10 @@ bool CServiceConfigDlg::OnCommand(int id, int code) {
     }
 }
 
-void CServiceConfigDlg::OnAdd() {
-    qm::Session s = Session();
-    qm::AddInstance(s);
-}
-
-void CServiceConfigDlg::OnRemove() {
-    qm::Session s = Session();
-    qm::RemoveInstance(s);
-}
-
-void CServiceConfigDlg::OnSelchangeServiceList() {
-    qm::Session s = Session();
-    qm::SelectionChanged(s);
-}
-
-void CServiceConfigDlg::OnCreateBatch() {
-    qm::Session s = Session();
-    qm::CreateBatch(s);
-}
+void CServiceConfigDlg::OnAdd() { Act(qm::AddInstance); }
+void CServiceConfigDlg::OnRemove() { Act(qm::RemoveInstance); }
+void CServiceConfigDlg::OnSelchangeServiceList() { Act(qm::SelectionChanged); }
+void CServiceConfigDlg::OnCreateBatch() { Act(qm::CreateBatch); }
 
 void CServiceConfigDlg::ShowInstallPath(const std::string& folder) { SetItemText(IDC_INSTALL_PATH, folder); }
 

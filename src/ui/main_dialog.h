@@ -48,6 +48,8 @@ private:
 
     void AddAboutItem();
     qm::Session Session();
+    // Runs one action of the core on this dialog's members and controls.
+    void Act(void (*action)(qm::Session&));
 
     // The view of the controls that the actions work through.
     void WriteControls() override { UpdateData(false); }
