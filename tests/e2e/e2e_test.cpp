@@ -156,6 +156,16 @@ TEST_F(Startup, ListsTheFamilyInOrderAndProposesTheNextSuffix) {
     EXPECT_TRUE(app_->WaitForExit()) << app_->Describe();
 }
 
+TEST_F(Startup, LongNamesCanBeScrolledIntoView) {
+    const std::string longName = "Korvane " + std::string(180, 'W');
+    InstallService(longName, "C:\\Long\\KorvaneSrv.exe");
+    const HWND main = Start();
+    RECT client;
+    GetClientRect(GetDlgItem(main, kList), &client);
+    EXPECT_GT(SendMessageA(GetDlgItem(main, kList), LB_GETHORIZONTALEXTENT, 0, 0), client.right)
+        << "the horizontal scroll bar cannot reach the end of the name";
+}
+
 TEST_F(Startup, NeverProposesTheSuffixOfAnInstalledInstance) {
     HWND main = Start();
     EXPECT_TRUE(ListEntries(main, kList).empty());

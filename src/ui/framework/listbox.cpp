@@ -11,6 +11,22 @@ bool ListBox::GetText(int index, std::string& text, std::size_t bufferBytes) con
     return true;
 }
 
+int ListBox::WidestText(const std::vector<std::string>& entries) const {
+    int widest = 0;
+    HDC dc = GetDC(hwnd_);
+    if (!dc) return 0;
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(Send(WM_GETFONT)));
+    for (const std::string& e : entries) {
+        SIZE size;
+        if (GetTextExtentPoint32A(dc, e.c_str(), static_cast<int>(e.size()), &size) && size.cx > widest) {
+            widest = size.cx;
+        }
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(hwnd_, dc);
+    return widest > 0 ? widest + kTextMargin : 0;
+}
+
 void ListBox::Fill(const std::vector<std::string>& entries) {
     // Adding entries one by one to a sorted list that redraws after each
     // costs time in proportion to the square of their number.
@@ -20,6 +36,7 @@ void ListBox::Fill(const std::vector<std::string>& entries) {
     for (const std::string& e : entries) bytes += e.size() + 1;
     InitStorage(entries.size(), bytes);
     for (const std::string& e : entries) AddString(e);
+    Send(LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WidestText(entries)));
     SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }

@@ -22,10 +22,16 @@ public:
     // The entry's text, read into a zero-filled buffer of |bufferBytes|;
     // false when there is no such entry or it does not fit.
     bool GetText(int index, std::string& text, std::size_t bufferBytes) const;
-    // Replaces every entry, with drawing held back until the list is whole.
+    // Replaces every entry, with drawing held back until the list is whole,
+    // and lets the horizontal scroll bar reach the end of the widest one.
     void Fill(const std::vector<std::string>& entries);
 
 private:
+    // Room for the entry's left and right padding, in pixels.
+    static constexpr int kTextMargin = 6;
+
+    // The width in pixels that shows the widest entry whole, in the list's font.
+    int WidestText(const std::vector<std::string>& entries) const;
     LRESULT Send(UINT msg, WPARAM w = 0, LPARAM l = 0) const { return SendMessageA(hwnd_, msg, w, l); }
     static LPARAM Text(const std::string& s) { return reinterpret_cast<LPARAM>(s.c_str()); }
 
