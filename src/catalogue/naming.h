@@ -40,9 +40,6 @@ class SuffixCounter {
 public:
     void Count(const std::string& serviceName);
 
-    std::uint32_t count() const { return count_; }
-    std::uint32_t highest() const { return highest_; }
-
     // The next number: highest + 1 when highest exceeds the count, else the
     // count; then moved on past every number whose instance name is taken by
     // one of |allServiceNames| (compared case-insensitively, as the service
