@@ -246,12 +246,12 @@ TEST_F(Add, RefusesDifferingPasswordsThenInstallsUnderTheAccount) {
     EXPECT_EQ(ReadValue(key, "Type").number(), 0x10u);
     EXPECT_EQ(ReadValue(key, "Start").number(), 2u);
     EXPECT_EQ(ReadValue(key, "ErrorControl").number(), 1u);
-    EXPECT_EQ(ReadValue(key, "ImagePath").data, "\"" + executable + "\"");
-    EXPECT_EQ(ReadValue(key, "ObjectName").data, ".\\qmuser");
-    EXPECT_EQ(ReadValue(key, "DisplayName").data, name);
+    EXPECT_EQ(ReadValue(key, "ImagePath").text(), "\"" + executable + "\"");
+    EXPECT_EQ(ReadValue(key, "ObjectName").text(), ".\\qmuser");
+    EXPECT_EQ(ReadValue(key, "DisplayName").text(), name);
     const RegValue messageFile = ReadValue(kEventLogKey + name, "EventMessageFile");
     EXPECT_EQ(messageFile.type, static_cast<DWORD>(REG_EXPAND_SZ));
-    EXPECT_EQ(messageFile.data, executable);
+    EXPECT_EQ(messageFile.text(), executable);
     const RegValue types = ReadValue(kEventLogKey + name, "TypesSupported");
     EXPECT_EQ(types.type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(types.number(), 7u);
@@ -281,7 +281,7 @@ TEST_F(Add, OffersTheLastAccountAgainAndRefusesASuffixInUse) {
     ExpectMessage(box, kInstallError, "Quilmarsk Error", true, main);
     app_->CloseMessageBox(box);
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
-    EXPECT_EQ(ReadValue(kServicesKey + Instance("03"), "ImagePath").data, "C:\\Korvane03\\KorvaneSrv.exe");
+    EXPECT_EQ(ReadValue(kServicesKey + Instance("03"), "ImagePath").text(), "C:\\Korvane03\\KorvaneSrv.exe");
     EXPECT_EQ(ListEntries(main, kList), (std::vector<std::string>{Instance("03"), Instance("04")}));
 
     // A free suffix: accepted only if the verify field was offered it too.
@@ -293,8 +293,8 @@ TEST_F(Add, OffersTheLastAccountAgainAndRefusesASuffixInUse) {
     ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
     app_->CloseMessageBox(box);
     const std::string key = kServicesKey + Instance("B");
-    EXPECT_EQ(ReadValue(key, "ImagePath").data, second + "\\KorvaneSrv.exe");  // no blank, no quotes
-    EXPECT_EQ(ReadValue(key, "ObjectName").data, "DOMAIN\\svc");
+    EXPECT_EQ(ReadValue(key, "ImagePath").text(), second + "\\KorvaneSrv.exe");  // no blank, no quotes
+    EXPECT_EQ(ReadValue(key, "ObjectName").text(), "DOMAIN\\svc");
 }
 
 TEST_F(Add, RefusesASuffixOverTheLimitAndKeepsTheProposal) {

@@ -13,9 +13,6 @@ namespace e2e {
 
 namespace fs = std::filesystem;
 
-const std::string kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
-const std::string kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
-
 namespace {
 
 std::string Lower(std::string s) {
@@ -183,36 +180,6 @@ std::vector<std::string> KorvaneServicesInManagerOrder() {
         if (name.find("Korvane") != std::string::npos) family.push_back(name);
     }
     return family;
-}
-
-DWORD RegValue::number() const {
-    DWORD n = 0;
-    if (found && type == REG_DWORD && data.size() == sizeof n) std::copy(data.begin(), data.end(), reinterpret_cast<char*>(&n));
-    return n;
-}
-
-RegValue ReadValue(const std::string& key, const char* name) {
-    RegValue value;
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return value;
-    DWORD size = 0;
-    if (RegQueryValueExA(handle, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-        value.data.resize(size);
-        value.found = RegQueryValueExA(handle, name, nullptr, &value.type, reinterpret_cast<BYTE*>(&value.data[0]),
-                                       &size) == ERROR_SUCCESS;
-        value.data.resize(size);
-        const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ;
-        if (text && !value.data.empty() && value.data.back() == '\0') value.data.pop_back();
-    }
-    RegCloseKey(handle);
-    return value;
-}
-
-bool KeyExists(const std::string& key) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
 }
 
 void DeleteValue(const std::string& key, const char* name) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/registry.h"
+
 namespace e2e {
 
 // ---- Services ----
@@ -32,17 +34,11 @@ std::vector<std::string> KorvaneServicesInManagerOrder();
 
 // ---- Registry (HKEY_LOCAL_MACHINE) ----
 
-extern const std::string kServicesKey;  // ends in a backslash
-extern const std::string kEventLogKey;  // ends in a backslash
-
-struct RegValue {
-    bool found = false;
-    DWORD type = REG_NONE;
-    std::string data;  // as stored; a string's terminator removed
-    DWORD number() const;
-};
-RegValue ReadValue(const std::string& key, const char* name);
-bool KeyExists(const std::string& key);
+using qm::test::kEventLogKey;
+using qm::test::kServicesKey;
+using qm::test::KeyExists;
+using qm::test::ReadValue;
+using qm::test::RegValue;
 void DeleteValue(const std::string& key, const char* name);
 
 // ---- Files ----

@@ -15,52 +15,17 @@
 #include <vector>
 
 #include "catalogue/win32_system.h"
+#include "support/registry.h"
 
 namespace qm {
 namespace {
 
-const std::string kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
-const std::string kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+using test::kEventLogKey;
+using test::kServicesKey;
+using test::KeyExists;
+using test::ReadValue;
+using test::RegValue;
 
-struct RegValue {
-    DWORD type = REG_NONE;  // REG_NONE also when missing
-    std::string data;       // the bytes as stored, terminator included
-};
-
-RegValue ReadValue(const std::string& keyPath, const char* name) {
-    RegValue v;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return v;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
-        v.data.resize(size);
-        RegQueryValueExA(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(&v.data[0]), &size);
-        v.data.resize(size);
-    }
-    RegCloseKey(key);
-    return v;
-}
-
-DWORD DwordValue(const std::string& keyPath, const char* name) {
-    const RegValue v = ReadValue(keyPath, name);
-    DWORD d = 0xFFFFFFFF;
-    if (v.type == REG_DWORD && v.data.size() == sizeof d) std::memcpy(&d, v.data.data(), sizeof d);
-    return d;
-}
-
-// A string value without its terminator.
-std::string StringValue(const std::string& keyPath, const char* name) {
-    std::string s = ReadValue(keyPath, name).data;
-    if (!s.empty() && s.back() == '\0') s.pop_back();
-    return s;
-}
-
-bool KeyExists(const std::string& keyPath) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
 
 // Polls |done| every 100 ms for up to a minute; the service manager starts
 // and stops services asynchronously.
@@ -146,15 +111,15 @@ TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
          {std::make_tuple(local, quoted, "LocalSystem"), std::make_tuple(other, bare, "NT AUTHORITY\\LocalService")}) {
         SCOPED_TRACE(name);
         const std::string key = kServicesKey + name;
-        EXPECT_EQ(DwordValue(key, "Type"), 0x10u);
-        EXPECT_EQ(DwordValue(key, "Start"), 2u);
-        EXPECT_EQ(DwordValue(key, "ErrorControl"), 1u);
-        EXPECT_EQ(StringValue(key, "DisplayName"), name);
-        EXPECT_EQ(StringValue(key, "ObjectName"), account);
+        EXPECT_EQ(ReadValue(key, "Type").number(), 0x10u);
+        EXPECT_EQ(ReadValue(key, "Start").number(), 2u);
+        EXPECT_EQ(ReadValue(key, "ErrorControl").number(), 1u);
+        EXPECT_EQ(ReadValue(key, "DisplayName").text(), name);
+        EXPECT_EQ(ReadValue(key, "ObjectName").text(), account);
         // Wine stores the path as a plain string, Windows as an expandable one.
         const RegValue image = ReadValue(key, "ImagePath");
         EXPECT_TRUE(image.type == REG_SZ || image.type == REG_EXPAND_SZ) << image.type;
-        EXPECT_EQ(StringValue(key, "ImagePath"), path);
+        EXPECT_EQ(ReadValue(key, "ImagePath").text(), path);
 
         // Read back the way the tool reads it.
         const Handle k = system_.OpenServiceKey(name);
@@ -258,7 +223,7 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(set(c.type, c.bytes), ERROR_SUCCESS);
-        ASSERT_EQ(ReadValue(path, "ImagePath").data.size(), c.bytes.size() - 1);
+        ASSERT_EQ(ReadValue(path, "ImagePath").raw.size(), c.bytes.size() - 1);
         EXPECT_TRUE(read(got));
         EXPECT_EQ(got, c.expected);
     }
@@ -288,8 +253,8 @@ TEST_F(Win32SystemTest, RegistersAnEventLogSource) {
 
     const RegValue file = ReadValue(path, "EventMessageFile");
     EXPECT_EQ(file.type, static_cast<DWORD>(REG_EXPAND_SZ));
-    EXPECT_EQ(file.data, exe + '\0');  // the bare path, with one terminator
-    EXPECT_EQ(DwordValue(path, "TypesSupported"), 7u);  // a 4-byte REG_DWORD
+    EXPECT_EQ(file.raw, exe + '\0');  // the bare path, with one terminator
+    EXPECT_EQ(ReadValue(path, "TypesSupported").number(), 7u);  // a 4-byte REG_DWORD
 }
 
 // A folder of its own under the temporary folder, emptied before and after.
