@@ -6,7 +6,7 @@
 
 namespace qm {
 
-enum class Icon { None, Information, Stop };
+enum class Icon { None, Information, Warning, Stop };
 
 class User {
 public:

@@ -13,6 +13,7 @@ constexpr UINT kFileSystemFoldersOnly = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDO
 UINT IconFlags(qm::Icon icon) {
     switch (icon) {
         case qm::Icon::Information: return MB_ICONINFORMATION;
+        case qm::Icon::Warning: return MB_ICONWARNING;
         case qm::Icon::Stop: return MB_ICONSTOP;
         default: return 0;
     }

@@ -17,6 +17,7 @@ bool SameName(const std::string& a, const std::string& b) {
 const char* IconName(Icon icon) {
     switch (icon) {
         case Icon::Information: return "information";
+        case Icon::Warning: return "warning";
         case Icon::Stop: return "stop";
         default: return "none";
     }
