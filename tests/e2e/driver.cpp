@@ -176,20 +176,24 @@ void App::Terminate() {
     WaitForSingleObject(info_.hProcess, kPatience);
 }
 
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+// An EnumWindows callback: a plain function, as a lambda has the wrong
+// calling convention for 32-bit Windows.
+static BOOL CALLBACK CollectVisibleWindow(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == s->pid && IsWindowVisible(window)) s->found.push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> App::Windows() const {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{pid(), {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->pid && IsWindowVisible(window)) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{pid(), {}};
+    EnumWindows(CollectVisibleWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
