@@ -14,12 +14,14 @@
 #ifdef MINIMAL_DIALOG
 #include <objbase.h>
 #include <shlobj.h>
+
+#include "resource.h"
 #endif
 
 namespace {
 
 #ifdef MINIMAL_DIALOG
-constexpr int kTemplate = 102;  // IDD_QUILMARSK_DIALOG
+constexpr int kTemplate = IDD_QUILMARSK_DIALOG;
 #else
 constexpr int kTemplate = 1;
 #endif

@@ -215,7 +215,7 @@ private:
     }
 
     void DoDataExchange(ui::DataExchange& dx) override {
-        dx.Control(kListId, list_.hwnd());
+        dx.Control(kListId, list_);
         dx.Text(kPathId, installPath_);
         dx.Text(kSuffixId, suffix_, qm::kMaxSuffixLength);
     }
@@ -231,8 +231,8 @@ private:
         return true;
     }
 
-    void WriteControls() override { UpdateData(false); }
-    bool ReadControls() override { return UpdateData(true); }
+    void WriteControls() override { UpdateData(ui::Exchange::Load); }
+    bool ReadControls() override { return UpdateData(ui::Exchange::Save); }
     void ShowInstallPath(const std::string& folder) override { SetItemText(kPathId, folder); }
     void FillList(const std::vector<std::string>& names) override { list_.Fill(names); }
     bool SelectedEntry(std::string&) override { return false; }

@@ -29,4 +29,13 @@ inline constexpr char kBatchWriteError[] =
 inline constexpr char kBatchPathError[] =
     "The batch file was not created: the folder of Quilmarsk could not be determined.";
 
+inline constexpr char kPasswordMismatch[] = "The Passwords are not identical.";
+inline constexpr char kPasswordCaption[] = "Database User Configuration Error";
+
+// The dialog framework's and the program's own texts.
+inline constexpr char kTooLong[] = "Please enter no more than %s characters.";
+inline constexpr char kUnexpectedError[] = "An unexpected error occurred. The action was not completed.";
+inline constexpr char kDialogError[] = "A window of Quilmarsk could not be opened.";
+inline constexpr char kStartError[] = "Quilmarsk could not start.";
+
 }  // namespace qm::text

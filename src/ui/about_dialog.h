@@ -2,11 +2,12 @@
 #pragma once
 
 #include "ui/framework/dialog.h"
+#include "ui/resource.h"
 
 class CAboutDlg : public ui::Dialog {
 public:
     INT_PTR DoModal() { return RunModal(IDD); }
 
 private:
-    static constexpr int IDD = 100;
+    static constexpr int IDD = IDD_ABOUTBOX;
 };

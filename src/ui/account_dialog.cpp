@@ -2,8 +2,8 @@
 
 #include <mbstring.h>
 
+#include "actions/messages.h"
 #include "actions/session.h"
-#include "ui/resource.h"
 
 CServiceAccountDlg::~CServiceAccountDlg() {
     qm::Wipe(m_strPassword);
@@ -17,11 +17,11 @@ void CServiceAccountDlg::DoDataExchange(ui::DataExchange& dx) {
 }
 
 void CServiceAccountDlg::OnOK() {
-    UpdateData(true);
+    UpdateData(ui::Exchange::Save);
     const auto* password = reinterpret_cast<const unsigned char*>(m_strPassword.c_str());
     const auto* verify = reinterpret_cast<const unsigned char*>(m_strVerifyPassword.c_str());
     if (_mbscmp(password, verify) != 0) {
-        ShowMessage("The Passwords are not identical.", "Database User Configuration Error", MB_OK | MB_ICONSTOP);
+        ShowMessage(qm::text::kPasswordMismatch, qm::text::kPasswordCaption, MB_OK | MB_ICONSTOP);
         return;
     }
     ui::Dialog::OnOK();

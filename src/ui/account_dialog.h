@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/framework/dialog.h"
+#include "ui/resource.h"
 
 class CServiceAccountDlg : public ui::Dialog {
 public:
@@ -22,6 +23,6 @@ protected:
     void OnOK() override;
 
 private:
-    static constexpr int IDD = 138;
+    static constexpr int IDD = IDD_SERVICE_ACCOUNT;
     HWND m_parent;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "actions/messages.h"
 #include "ui/main_dialog.h"
 
 bool CServiceConfigApp::InitInstance() {
@@ -23,7 +24,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
         theApp.InitInstance();
     } catch (...) {
-        MessageBoxA(nullptr, "Quilmarsk could not start.", "Quilmarsk Error", MB_OK | MB_ICONSTOP);
+        MessageBoxA(nullptr, qm::text::kStartError, qm::text::kErrorCaption, MB_OK | MB_ICONSTOP);
     }
     if (SUCCEEDED(com)) CoUninitialize();
     return 0;

@@ -2,11 +2,13 @@
 
 #include "catalogue/naming.h"
 #include "ui/about_dialog.h"
-#include "ui/resource.h"
 
 namespace {
 
 constexpr std::size_t kEntryBytes = 512;
+// Window-menu commands carry the system's own information in their low
+// four bits.
+constexpr UINT kSysCommandMask = 0xFFF0;
 
 }  // namespace
 
@@ -24,7 +26,7 @@ qm::Session CServiceConfigDlg::Session() {
 }
 
 void CServiceConfigDlg::DoDataExchange(ui::DataExchange& dx) {
-    dx.Control(IDC_SERVICE_LIST, m_lstServices.hwnd());
+    dx.Control(IDC_SERVICE_LIST, m_lstServices);
     dx.Text(IDC_INSTALL_PATH, m_strInstallPath);
     dx.Text(IDC_SUFFIX, m_strSuffix, qm::kMaxSuffixLength);
 }
@@ -56,21 +58,24 @@ void CServiceConfigDlg::Act(void (*action)(qm::Session&)) {
 void CServiceConfigDlg::RefreshServiceList() { Act(qm::RefreshServiceList); }
 
 bool CServiceConfigDlg::OnCommand(int id, int code) {
+    if (id != IDC_SERVICE_LIST) return ui::Dialog::OnCommand(id, code);
+    if (code == LBN_SELCHANGE) OnSelchangeServiceList();
+    return true;
+}
+
+bool CServiceConfigDlg::OnButtonClicked(int id) {
     switch (id) {
         case IDC_ADD:
-            if (code == BN_CLICKED) OnAdd();
+            OnAdd();
             return true;
         case IDC_REMOVE:
-            if (code == BN_CLICKED) OnRemove();
+            OnRemove();
             return true;
         case IDC_CREATE_BATCH:
-            if (code == BN_CLICKED) OnCreateBatch();
-            return true;
-        case IDC_SERVICE_LIST:
-            if (code == LBN_SELCHANGE) OnSelchangeServiceList();
+            OnCreateBatch();
             return true;
         default:
-            return ui::Dialog::OnCommand(id, code);
+            return ui::Dialog::OnButtonClicked(id);
     }
 }
 
@@ -87,7 +92,7 @@ bool CServiceConfigDlg::SelectedEntry(std::string& text) {
 }
 
 bool CServiceConfigDlg::OnSysCommand(UINT id, LPARAM) {
-    if ((id & 0xFFF0) != IDM_ABOUTBOX) return false;
+    if ((id & kSysCommandMask) != IDM_ABOUTBOX) return false;
     CAboutDlg about;
     about.DoModal();
     return true;

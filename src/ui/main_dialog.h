@@ -9,6 +9,7 @@
 #include "catalogue/win32_system.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
+#include "ui/resource.h"
 #include "ui/win32_user.h"
 
 class CServiceConfigDlg : public ui::Dialog, private qm::MainView {
@@ -33,6 +34,7 @@ protected:
     void DoDataExchange(ui::DataExchange& dx) override;
     bool OnInitDialog() override;
     bool OnCommand(int id, int code) override;
+    bool OnButtonClicked(int id) override;
     bool OnSysCommand(UINT id, LPARAM lParam) override;
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
@@ -44,7 +46,7 @@ protected:
     HICON OnQueryDragIcon() { return m_hIcon; }
 
 private:
-    static constexpr int IDD = 102;
+    static constexpr int IDD = IDD_QUILMARSK_DIALOG;
 
     void AddAboutItem();
     qm::Session Session();
@@ -52,8 +54,8 @@ private:
     void Act(void (*action)(qm::Session&));
 
     // The view of the controls that the actions work through.
-    void WriteControls() override { UpdateData(false); }
-    bool ReadControls() override { return UpdateData(true); }
+    void WriteControls() override { UpdateData(ui::Exchange::Load); }
+    bool ReadControls() override { return UpdateData(ui::Exchange::Save); }
     void ShowInstallPath(const std::string& folder) override;
     void FillList(const std::vector<std::string>& serviceNames) override { m_lstServices.Fill(serviceNames); }
     bool SelectedEntry(std::string& text) override;

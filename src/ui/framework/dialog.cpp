@@ -2,11 +2,11 @@
 
 #include <vector>
 
+#include "actions/messages.h"
+
 namespace ui {
 
 namespace {
-
-constexpr char kApplicationName[] = "Quilmarsk";
 
 HWND g_mainWindow = nullptr;
 
@@ -34,25 +34,40 @@ bool ReturnsDirectly(UINT msg) {
            (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC);
 }
 
+// The text of |format| with its one %s replaced by |value|.
+std::string Substitute(const char* format, const std::string& value) {
+    std::string text = format;
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, value);
+    return text;
+}
+
 }  // namespace
 
 void SetMainWindow(HWND window) { g_mainWindow = window; }
-HWND MainWindow() { return g_mainWindow; }
+
+std::size_t CharacterCount(const std::string& text, UINT codePage) {
+    if (text.empty()) return 0;
+    const int units = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    return units > 0 ? static_cast<std::size_t>(units) : text.size();
+}
 
 INT_PTR Dialog::RunModal(int templateId, HWND parent) {
     if (!parent) parent = g_mainWindow;
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), parent, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), parent,
+                                           DialogProc, reinterpret_cast<LPARAM>(this));
+    if (result == -1) MessageBoxA(parent, qm::text::kDialogError, qm::text::kErrorCaption, MB_OK | MB_ICONSTOP);
+    return result;
 }
 
 std::string Dialog::ItemText(int id) const { return ReadText(Item(id)); }
 
 int Dialog::ShowMessage(const std::string& text, const char* caption, UINT flags) const {
-    return MessageBoxA(hwnd_, text.c_str(), caption ? caption : kApplicationName, flags);
+    return MessageBoxA(hwnd_, text.c_str(), caption ? caption : qm::text::kCaption, flags);
 }
 
-bool Dialog::UpdateData(bool save) {
-    DataExchange exchange(*this, save);
+bool Dialog::UpdateData(Exchange direction) {
+    DataExchange exchange(*this, direction);
     DoDataExchange(exchange);
     return !exchange.failed();
 }
@@ -64,27 +79,29 @@ void Dialog::OnDataError(int id, const std::string& message) {
 }
 
 bool Dialog::OnInitDialog() {
-    UpdateData(false);
+    UpdateData(Exchange::Load);
     return true;
 }
 
 void Dialog::OnOK() {
-    if (UpdateData(true)) EndDialog(IDOK);
+    if (UpdateData(Exchange::Save)) EndDialog(IDOK);
 }
 
 void Dialog::OnCancel() { EndDialog(IDCANCEL); }
 
-bool Dialog::OnCommand(int id, int code) {
-    if (code != BN_CLICKED) return false;
-    if (id == IDOK) {
-        OnOK();
-        return true;
+bool Dialog::OnCommand(int id, int code) { return code == BN_CLICKED && OnButtonClicked(id); }
+
+bool Dialog::OnButtonClicked(int id) {
+    switch (id) {
+        case IDOK:
+            OnOK();
+            return true;
+        case IDCANCEL:
+            OnCancel();
+            return true;
+        default:
+            return false;
     }
-    if (id == IDCANCEL) {
-        OnCancel();
-        return true;
-    }
-    return false;
 }
 
 bool Dialog::OnSysCommand(UINT, LPARAM) { return false; }
@@ -102,8 +119,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM
     try {
         return dialog->Route(msg, wParam, lParam);
     } catch (...) {
-        MessageBoxA(window, "An unexpected error occurred. The action was not completed.", kApplicationName,
-                    MB_OK | MB_ICONSTOP);
+        MessageBoxA(window, qm::text::kUnexpectedError, qm::text::kCaption, MB_OK | MB_ICONSTOP);
         return FALSE;
     }
 }
@@ -130,33 +146,29 @@ INT_PTR Dialog::Route(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void DataExchange::Control(int id, HWND& control) {
-    if (!failed_) control = dialog_.Item(id);
-}
-
 void DataExchange::Text(int id, std::string& value) {
     if (failed_) return;
-    if (save_) {
-        std::string text = dialog_.ItemText(id);
-        Scrub(value);
-        value.swap(text);
-    } else {
+    if (Loading()) {
         dialog_.SetItemText(id, value);
+        return;
     }
+    std::string text = dialog_.ItemText(id);
+    Scrub(value);
+    value.swap(text);
 }
 
 void DataExchange::Text(int id, std::string& value, std::size_t maxLength) {
     if (failed_) return;
-    if (!save_) {
+    if (Loading()) {
         dialog_.SendItemMessage(id, EM_LIMITTEXT, maxLength);
         dialog_.SetItemText(id, value);
         return;
     }
     std::string text = dialog_.ItemText(id);
-    if (text.size() > maxLength) {
+    if (CharacterCount(text) > maxLength) {
         Scrub(text);
         failed_ = true;
-        dialog_.OnDataError(id, "Please enter no more than " + std::to_string(maxLength) + " characters.");
+        dialog_.OnDataError(id, Substitute(qm::text::kTooLong, std::to_string(maxLength)));
         return;
     }
     Scrub(value);

@@ -1,6 +1,6 @@
 // A small modal-dialog framework over plain Win32: templates from the
 // resources, routing of commands to virtual handlers, and data exchange
-// between member strings and controls.
+// between members and controls.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +11,16 @@ namespace ui {
 
 class DataExchange;
 
+// The direction of a data exchange: members to controls, or controls to
+// members (the controls' texts are checked on the way).
+enum class Exchange { Load, Save };
+
 // The window that owns dialogs and message boxes shown without a parent.
 void SetMainWindow(HWND window);
-HWND MainWindow();
+
+// The characters of an ANSI text in code page |codePage|, counted as an edit
+// control counts them (a double-byte character is one).
+std::size_t CharacterCount(const std::string& text, UINT codePage = CP_ACP);
 
 class Dialog {
 public:
@@ -25,6 +32,7 @@ public:
     HWND hwnd() const { return hwnd_; }
 
     // Runs template |templateId| modally; a null parent means the main window.
+    // A dialog that cannot be created is reported here and gives -1.
     INT_PTR RunModal(int templateId, HWND parent = nullptr);
     bool EndDialog(INT_PTR result) { return ::EndDialog(hwnd_, result) != FALSE; }
 
@@ -38,9 +46,8 @@ public:
     }
     int ShowMessage(const std::string& text, const char* caption, UINT flags) const;
 
-    // Controls to members (|save|) or members to controls; false when a
-    // control's text was refused.
-    bool UpdateData(bool save);
+    // False when a control's text was refused.
+    bool UpdateData(Exchange direction);
 
 protected:
     virtual void DoDataExchange(DataExchange&) {}
@@ -51,7 +58,11 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
     // A control notification or menu command; false for default processing.
+    // Button clicks go on to OnButtonClicked.
     virtual bool OnCommand(int id, int code);
+    // A click on button |id| (or its accelerator); OK and Cancel go on to
+    // OnOK and OnCancel. False for default processing.
+    virtual bool OnButtonClicked(int id);
     // A window-menu command; false for default processing.
     virtual bool OnSysCommand(UINT id, LPARAM lParam);
     // Any other message; false for default processing.
@@ -65,25 +76,29 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-// Moves values between members and controls in either direction. The first
+// Moves values between members and controls in one direction. The first
 // refused value ends the exchange, as the members after it keep theirs.
 class DataExchange {
 public:
-    DataExchange(Dialog& dialog, bool save) : dialog_(dialog), save_(save) {}
+    DataExchange(Dialog& dialog, Exchange direction) : dialog_(dialog), direction_(direction) {}
 
-    bool saving() const { return save_; }
     bool failed() const { return failed_; }
 
-    // The control's window, for control wrappers.
-    void Control(int id, HWND& control);
+    // Attaches a control wrapper (one with Attach(HWND)) to control |id|.
+    template <typename Wrapper>
+    void Control(int id, Wrapper& control) {
+        if (!failed_) control.Attach(dialog_.Item(id));
+    }
     void Text(int id, std::string& value);
     // Limits the control to |maxLength| characters on load; refuses a
     // longer text on save.
     void Text(int id, std::string& value, std::size_t maxLength);
 
 private:
+    bool Loading() const { return direction_ == Exchange::Load; }
+
     Dialog& dialog_;
-    bool save_;
+    Exchange direction_;
     bool failed_ = false;
 };
 

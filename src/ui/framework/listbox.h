@@ -1,4 +1,5 @@
-// A list-box control: one-line wrappers over its messages.
+// A list-box control: one-line wrappers over its messages, sent to the
+// control it is attached to.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +11,11 @@ namespace ui {
 
 class ListBox {
 public:
-    HWND& hwnd() { return hwnd_; }
+    ListBox() = default;
+    explicit ListBox(HWND control) : hwnd_(control) {}
+
+    void Attach(HWND control) { hwnd_ = control; }
+    HWND hwnd() const { return hwnd_; }
 
     bool ResetContent() { return Send(LB_RESETCONTENT) != LB_ERR; }
     int AddString(const std::string& text) { return static_cast<int>(Send(LB_ADDSTRING, 0, Text(text))); }
