@@ -1,0 +1,27 @@
+// The local security policy's account rights, as far as the tool needs
+// them. The real implementation calls the LSA; tests use a stand-in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qm {
+
+// An account's security identifier, as the bytes of a SID.
+using Sid = std::vector<unsigned char>;
+
+class AccountRights {
+public:
+    virtual ~AccountRights() = default;
+
+    // LsaLookupNames2 of |account| as typed (DOMAIN\name, .\name or name);
+    // false when it names no account.
+    virtual bool LookUp(const std::string& account, Sid& sid) = 0;
+    // LsaEnumerateAccountRights: whether the account holds |right|. False
+    // also when its rights cannot be read.
+    virtual bool Holds(const Sid& sid, const std::string& right) = 0;
+    // LsaAddAccountRights of |right|; false when refused.
+    virtual bool Grant(const Sid& sid, const std::string& right) = 0;
+};
+
+}  // namespace qm
