@@ -39,6 +39,38 @@ long BareEnumerate(SC_HANDLE manager, Visit&& visit) {
     return -1;
 }
 
+// The platform's limit: one EnumServicesStatusA call with a buffer of
+// |bytes|, between opening and closing the manager. Returns the number of
+// entries, or -1 when the one call did not take them all.
+inline long OneEnumerationCall(DWORD bytes) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    std::vector<unsigned char> buffer(bytes);
+    DWORD needed = 0, count = 0, resume = 0;
+    const BOOL ok = EnumServicesStatusA(manager, SERVICE_WIN32, SERVICE_STATE_ALL,
+                                        reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()), bytes, &needed,
+                                        &count, &resume);
+    CloseServiceHandle(manager);
+    return ok ? static_cast<long>(count) : -1;
+}
+
+// The smallest buffer, as the manager names it, that one call fills
+// with every entry; 0 when there is none.
+inline DWORD SufficientEnumerationBytes() {
+    for (DWORD bytes = qm::kEnumBufferBytes; bytes <= qm::kEnumBufferLimit;) {
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        std::vector<unsigned char> buffer(bytes);
+        DWORD needed = 0, count = 0, resume = 0;
+        const BOOL ok = EnumServicesStatusA(manager, SERVICE_WIN32, SERVICE_STATE_ALL,
+                                            reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()), bytes,
+                                            &needed, &count, &resume);
+        CloseServiceHandle(manager);
+        if (ok) return bytes;
+        if (GetLastError() != ERROR_MORE_DATA || needed <= bytes) return 0;
+        bytes = needed;
+    }
+    return 0;
+}
+
 // Opens the manager, enumerates and closes it again.
 inline long BareEnumeration() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
