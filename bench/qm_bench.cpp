@@ -6,7 +6,9 @@
 //       have display names of about 200 characters; all start on demand
 //   qm_bench measure N RUNS
 //       refresh: qm::RefreshServiceList over qm::Win32System, filling a
-//                sorted list box in a dialog, against the bare enumeration
+//                sorted list box in a dialog, against the bare enumeration,
+//                and against the limit: one EnumServicesStatusA call with
+//                a buffer already big enough
 //       script:  qm::CreateBatch past its folder picker, against the bare
 //                enumeration and ImagePath reads it needs
 //   qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE
@@ -32,8 +34,10 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "actions/session.h"
+#include "actions/win32_script_host.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
+#include "catalogue/win32_account_rights.h"
 #include "catalogue/win32_system.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
@@ -200,6 +204,8 @@ public:
         path = kModulePath;
         return true;
     }
+    void ShowBusy(bool) override {}
+    void Pause(unsigned) override {}
 };
 
 // A dialog with the main dialog's list, path and suffix controls, exchanged
@@ -210,7 +216,7 @@ public:
 
 private:
     qm::Session Session() {
-        return {system_, user_, *this,
+        return {system_, user_, *this, host_, lister_, rights_,
                 {serviceName_, password_, account_, serviceCount_, installPath_, suffix_}, qm::IsAnsiLeadByte};
     }
 
@@ -242,6 +248,9 @@ private:
 
     int n_, runs_;
     qm::Win32System system_;
+    qm::Win32ScriptHost host_;
+    qm::ServiceLister lister_;  // kept from run to run, as the dialog keeps it
+    qm::Win32AccountRights rights_;
     QuietUser user_;
     ui::ListBox list_;
     std::string serviceName_, password_, account_, installPath_, suffix_;
@@ -268,12 +277,18 @@ std::string ReadFileText(const char* path) {
 void BenchDialog::Measure() {
     const int family = n_ / 10;
 
+    // The warm-up round makes the tool's first refresh; the runs are the
+    // refreshes after it, each starting at the size the last one needed.
+    const DWORD sufficient = SufficientEnumerationBytes();
+    if (!sufficient) Fail("no buffer takes every service in one call");
     std::vector<double> m = SideBySide(runs_, {
         [this] { qm::Session s = Session(); qm::RefreshServiceList(s); },
         [] { if (BareEnumeration() < 0) Fail("EnumServicesStatusA"); },
+        [sufficient] { if (OneEnumerationCall(sufficient) < 0) Fail("EnumServicesStatusA, one call"); },
     });
     if (list_.Count() != family) Fail("the list holds " + std::to_string(list_.Count()) + " entries");
     Result("refresh", n_, m[0], m[1]);
+    Result("refresh_limit", n_, m[0], m[2]);
 
     m = SideBySide(runs_, {
         [this] { qm::Session s = Session(); qm::CreateBatch(s); },
@@ -335,7 +350,7 @@ void BenchDialog::MeasureParts() {
             }
         },
         [&instances] { qm::UpdateScript(kUpdateFolder, instances); },
-        [this, &script] { system_.WriteFileAtomically(kScriptPath, script); },
+        [this, &script] { host_.WriteFileAtomically(kScriptPath, script); },
     });
     Part("refresh", n_, "enumerate_names", m[0]);
     Part("refresh", n_, "count_and_propose", m[1]);
@@ -369,11 +384,11 @@ BOOL CALLBACK FindShown(HWND window, LPARAM lParam) {
 // Starts |exe| and polls until its window |title| is shown and, when
 // |listCount| >= 0, its control 1000 holds that many entries; then closes
 // it. Returns the microseconds from process start to the window ready.
-double StartUp(const std::string& exe, const char* title, int listCount) {
+double StartUp(const std::string& exe, const char* title, int listCount, const std::string& arguments = {}) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    std::string commandLine = "\"" + exe + "\"";
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     const double start = Now();
     if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
@@ -413,16 +428,19 @@ int StartUpBench(int n, int runs, const std::string& quilmarsk, const std::strin
     const std::string folder = minimal.substr(0, minimal.find_last_of('\\') + 1);
     const std::string enumerating = folder + "minimal_enumerating.exe";
     const std::string dialog = folder + "minimal_dialog.exe";
+    const std::string sufficient = std::to_string(SufficientEnumerationBytes());
     std::vector<double> m = SideBySide(runs, {
         [&] { StartUp(quilmarsk, kMainTitle, n / 10); },
         [&] { StartUp(minimal, kMinimalTitle, -1); },
         [&] { StartUp(enumerating, kMinimalTitle, -1); },
         [&] { StartUp(dialog, kMainTitle, -1); },
+        [&] { StartUp(enumerating, kMinimalTitle, -1, sufficient); },
     });
     Result("startup", n, m[0], m[1]);
     Part("startup", n, "minimal", m[1]);
     Part("startup", n, "minimal_enumerating", m[2]);
     Part("startup", n, "minimal_dialog", m[3]);
+    Part("startup", n, "minimal_enumerating_once", m[4]);
     Part("startup", n, "quilmarsk", m[0]);
     return 0;
 }

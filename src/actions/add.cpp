@@ -1,3 +1,4 @@
+#include "actions/logon_right.h"
 #include "actions/messages.h"
 #include "actions/session.h"
 #include "catalogue/naming.h"
@@ -7,7 +8,6 @@ namespace qm {
 namespace {
 
 constexpr char kExecutableName[] = "KorvaneSrv.exe";
-constexpr std::size_t kMaxPath = 259;  // a 260-byte buffer less its terminator
 
 }  // namespace
 
@@ -18,7 +18,7 @@ bool ExecutablePaths(const std::string& folder, std::string& executable, std::st
     // C:\Program.exe and the like first.
     const bool quote = executable.find_first_of(" \t") != std::string::npos;
     commandLine = quote ? "\"" + executable + "\"" : executable;
-    return commandLine.size() <= kMaxPath;
+    return commandLine.size() <= kMaxPathChars;  // what selection and the script read back
 }
 
 bool BrowseInstallPath(Session& s) {
@@ -29,7 +29,8 @@ bool BrowseInstallPath(Session& s) {
     return true;
 }
 
-InstallResult InstallService(Session& s, const std::string& name) {
+InstallResult InstallService(Session& s, const std::string& name, bool* underAccount) {
+    if (underAccount) *underAccount = false;
     std::string executable, commandLine;
     if (!ExecutablePaths(s.members.installPath, executable, commandLine)) return InstallResult::Failed;
 
@@ -39,6 +40,7 @@ InstallResult InstallService(Session& s, const std::string& name) {
 
     Handle service = sys.CreateAutoStartService(manager, name, commandLine, s.members.account.c_str(),
                                        s.members.password.c_str());
+    if (service && underAccount) *underAccount = true;
     if (!service) {
         service = sys.CreateAutoStartService(manager, name, commandLine, nullptr, nullptr);
         if (!service) {
@@ -75,13 +77,18 @@ void AddInstance(Session& s) {
     Wipe(password);
     if (!confirmed) return;
 
-    s.view.ReadControls();  // takes the suffix as typed; the outcome is not examined
-    const InstallResult result = InstallService(s, InstanceName(s.members.suffix));
+    // Takes the suffix as typed. A refused suffix has been reported; the
+    // proposal it would have fallen back to is not what was asked for.
+    if (!s.view.ReadControls()) return;
+    bool underAccount = false;
+    const InstallResult result = InstallService(s, InstanceName(s.members.suffix), &underAccount);
     if (result == InstallResult::Installed) {
         s.user.Message(text::kInstalled, text::kCaption, Icon::Information);
     } else {
         s.user.Message(text::kInstallError, text::kErrorCaption, Icon::Stop);
     }
+    // The service exists under the account: it must be able to log on.
+    if (underAccount) GrantServiceLogonRight(s.rights, s.user, s.members.account);
     // A created service belongs in the list even when its event-log key failed.
     if (result != InstallResult::Failed) RefreshServiceList(s);
 }

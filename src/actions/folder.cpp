@@ -6,6 +6,16 @@ namespace {
 
 constexpr std::size_t kMaxDirectory = 255;  // _MAX_DIR less its terminator
 
+bool EqualsExeNoCase(const std::string& text, std::size_t at) {
+    static const char kExe[] = ".exe";
+    for (std::size_t i = 0; i < 4; ++i) {
+        char c = text[at + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kExe[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadByte) {
@@ -26,13 +36,22 @@ std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadB
     return path.substr(0, start) + directory;
 }
 
-std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte) {
+std::string ExecutablePath(const std::string& imagePath) {
     if (!imagePath.empty() && imagePath[0] == '"') {
         const std::size_t close = imagePath.find('"', 1);
-        const std::size_t length = close == std::string::npos ? std::string::npos : close - 1;
-        return DriveAndDirectory(imagePath.substr(1, length), isLeadByte);
+        return imagePath.substr(1, close == std::string::npos ? std::string::npos : close - 1);
     }
-    return DriveAndDirectory(imagePath, isLeadByte);
+    // '.' is never the second byte of a double-byte character.
+    for (std::size_t at = imagePath.find('.'); at != std::string::npos; at = imagePath.find('.', at + 1)) {
+        const std::size_t end = at + 4;
+        if (end > imagePath.size() || !EqualsExeNoCase(imagePath, at)) continue;
+        if (end == imagePath.size() || imagePath[end] == ' ' || imagePath[end] == '\t') return imagePath.substr(0, end);
+    }
+    return imagePath;
+}
+
+std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte) {
+    return DriveAndDirectory(ExecutablePath(imagePath), isLeadByte);
 }
 
 }  // namespace qm

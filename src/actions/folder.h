@@ -16,8 +16,13 @@ using LeadBytePredicate = bool (*)(unsigned char);
 // The second byte of a double-byte character is never a separator.
 std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadByte = nullptr);
 
-// The folder of a registered "ImagePath" value. A value in double quotes is
-// the text up to the closing quote; what follows it is arguments.
+// The executable path of a registered "ImagePath" value. In double quotes,
+// the text up to the closing quote; unquoted, the text up to the first ".exe"
+// (any letter case) that a blank or the end follows, else the whole text.
+// What follows is arguments.
+std::string ExecutablePath(const std::string& imagePath);
+
+// Drive and directory of the executable path of an "ImagePath" value.
 std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte = nullptr);
 
 }  // namespace qm

@@ -15,9 +15,20 @@ inline constexpr char kLocalSystemFallback[] =
     "The Korvane Service could not be registered with the Service account / password supplied. "
     "The local system account has been used instead. Please go to Control Panel/Services and enter "
     "a valid Service account and password to run the Korvane Service.";
+// After an Add under an account; %s is the account as typed.
+inline constexpr char kLogonRightGranted[] =
+    "The account %s has been granted the right to log on as a service (SeServiceLogonRight), "
+    "so that the Korvane Service can start under it.";
+inline constexpr char kLogonRightWarning[] =
+    "The account %s could not be granted the right to log on as a service (SeServiceLogonRight). "
+    "The Korvane Service is installed, but it will not start under this account without that right. "
+    "Please grant it in Local Security Policy, under Local Policies / User Rights Assignment / "
+    "\"Log on as a service\".";
 
 inline constexpr char kRemoved[] = "The Service was successfully removed";
 inline constexpr char kRemoveError[] = "There was an error removing the Service";
+inline constexpr char kRemovePending[] =
+    "The Service is marked for deletion. It will be removed when it has stopped; until then it stays in the list.";
 
 inline constexpr char kBatchCreated[] = "Batch file\n%s\nsuccessfully created";
 inline constexpr char kBatchServicesError[] =
@@ -26,6 +37,18 @@ inline constexpr char kBatchServicesError[] =
 inline constexpr char kBatchWriteError[] =
     "The batch file\n%s\ncould not be written.\n"
     "The previous batch file, if any, is unchanged.";
+inline constexpr char kBatchUpdateFolderError[] =
+    "The batch file was not created: the update folder\n%s\ncannot be named in a batch file.\n"
+    "The previous batch file, if any, is unchanged.";
+// Lines added to the success message for the services that got no commands.
+inline constexpr char kBatchLeftOut[] = "\n\nThese services were left out of the batch file:";
+inline constexpr char kBatchMoreLeftOut[] = "\n... and %s more";
+inline constexpr char kLeftOutUnreadable[] = "its executable path could not be read";
+inline constexpr char kLeftOutTooLong[] = "its executable path is longer than 259 characters";
+inline constexpr char kLeftOutNotText[] = "its executable path is not a text value";
+inline constexpr char kLeftOutMisread[] = "its name or folder has a character the command prompt would misread";
+inline constexpr char kLeftOutNotAbsolute[] = "its folder is not a full path";
+inline constexpr char kLeftOutCodePage[] = "its name or folder cannot be written in the command prompt's code page";
 inline constexpr char kBatchPathError[] =
     "The batch file was not created: the folder of Quilmarsk could not be determined.";
 

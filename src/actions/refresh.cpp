@@ -19,17 +19,20 @@ void RefreshServiceList(Session& s) {
     std::vector<std::string> names;
     std::vector<std::string> family;
     SuffixCounter counter;
-    if (EnumerateServices(s.system, manager, names)) {
+    if (s.lister.List(s.system, manager, names)) {
         for (const std::string& name : names) {
             if (!IsFamilyService(name)) continue;
             family.push_back(name);
             counter.Count(name);
         }
     }
+    // Drivers and other services outside the enumeration can hold a name too.
+    const std::uint32_t proposal =
+        counter.Propose(names, [&](const std::string& name) { return s.system.ServiceNamed(manager, name); });
     s.system.CloseServiceHandle(manager);
 
     s.view.FillList(family);
-    s.members.serviceCount = counter.Propose(names);
+    s.members.serviceCount = proposal;
     s.members.suffix = FormatSuffix(s.members.serviceCount);
     s.view.WriteControls();
 }
@@ -45,14 +48,19 @@ void SelectionChanged(Session& s) {
     s.view.ShowInstallPath(folder);
 }
 
-bool ReadInstallFolder(Session& s, const std::string& name, std::string& folder) {
+ValueRead ReadImagePath(Session& s, const std::string& name, std::string& imagePath) {
     const Handle key = s.system.OpenServiceKey(name);
-    if (!key) return false;
-    std::string imagePath;
-    const bool read = s.system.QueryImagePath(key, imagePath);
+    if (!key) return ValueRead::Missing;
+    const ValueRead read = s.system.QueryImagePath(key, imagePath);
     s.system.CloseKey(key);
-    if (read) folder = InstallFolder(imagePath, s.isLeadByte);
     return read;
+}
+
+bool ReadInstallFolder(Session& s, const std::string& name, std::string& folder) {
+    std::string imagePath;
+    if (ReadImagePath(s, name, imagePath) != ValueRead::Read) return false;
+    folder = InstallFolder(imagePath, s.isLeadByte);
+    return true;
 }
 
 }  // namespace qm

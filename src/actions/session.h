@@ -5,7 +5,10 @@
 #include <string>
 
 #include "actions/folder.h"
+#include "actions/script_host.h"
 #include "actions/user.h"
+#include "catalogue/account_rights.h"
+#include "catalogue/service_lister.h"
 #include "catalogue/system.h"
 
 namespace qm {
@@ -24,6 +27,9 @@ struct Session {
     System& system;
     User& user;
     MainView& view;
+    ScriptHost& host;
+    ServiceLister& lister;   // outlives the actions: remembers the listing's size
+    AccountRights& rights;
     DialogMembers members;
     LeadBytePredicate isLeadByte = nullptr;
 };
@@ -44,7 +50,8 @@ enum class InstallResult { Failed, FailedAfterCreate, Installed };
 
 // Creates the service named |name| under the account, falling back to the
 // local system account, and registers its event-log source.
-InstallResult InstallService(Session& s, const std::string& name);
+// |underAccount| tells whether it was created under the account typed.
+InstallResult InstallService(Session& s, const std::string& name, bool* underAccount = nullptr);
 
 // The Add button.
 void AddInstance(Session& s);
@@ -54,6 +61,9 @@ void RemoveInstance(Session& s);
 
 // The Create Batch button.
 void CreateBatch(Session& s);
+
+// The "ImagePath" of service |name|; Missing also when there is no key.
+ValueRead ReadImagePath(Session& s, const std::string& name, std::string& imagePath);
 
 // The installation folder of service |name| from its "ImagePath"; false
 // when the key or the value cannot be read.

@@ -23,6 +23,10 @@ public:
     virtual bool AskAccount(std::string& account, std::string& password) = 0;
     // The tool's own executable path; false when it cannot be had whole.
     virtual bool ModulePath(std::string& path) = 0;
+    // The wait cursor, while an action holds the window longer than a moment.
+    virtual void ShowBusy(bool busy) = 0;
+    // Lets |milliseconds| pass while the window keeps painting.
+    virtual void Pause(unsigned milliseconds) = 0;
 };
 
 // The controls of the main dialog, as the actions see them.

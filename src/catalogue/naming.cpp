@@ -20,6 +20,24 @@ std::string FoldCase(const std::string& s) {
     return folded;
 }
 
+// How many proposals in a row the services outside the enumeration may take.
+constexpr std::size_t kMaxUnlistedProbes = 64;
+
+// The number of an instance whose suffix is decimal digits alone (any zero
+// padding), with the prefix in any letter case.
+bool InstanceNumber(const std::string& name, std::uint32_t& number) {
+    const std::size_t prefix = std::strlen(kNumberedPrefix);
+    if (name.size() <= prefix || FoldCase(name.substr(0, prefix)) != FoldCase(kNumberedPrefix)) return false;
+    std::uint64_t value = 0;
+    for (std::size_t i = prefix; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(name[i] - '0');
+        if (value > std::numeric_limits<std::uint32_t>::max()) return false;
+    }
+    number = static_cast<std::uint32_t>(value);
+    return true;
+}
+
 }  // namespace
 
 std::int32_t ParseLong32(const char* text) {
@@ -74,16 +92,24 @@ void SuffixCounter::Count(const std::string& serviceName) {
     if (c.numbered && highest_ < c.number) highest_ = c.number;
 }
 
-std::uint32_t SuffixCounter::Propose(const std::vector<std::string>& allServiceNames) const {
+std::uint32_t SuffixCounter::Propose(const std::vector<std::string>& allServiceNames, const NameInUse& inUse) const {
     std::uint32_t proposal = highest_ > count_ ? highest_ + 1 : count_;
 
     std::unordered_set<std::string> taken;
-    for (const std::string& name : allServiceNames) taken.insert(FoldCase(name));
-    // Each step passes one taken name at most, so this ends.
-    for (std::size_t step = 0; step <= taken.size(); ++step) {
-        if (taken.count(FoldCase(InstanceName(FormatSuffix(proposal)))) == 0) break;
-        ++proposal;
+    std::unordered_set<std::uint32_t> numbers;
+    for (const std::string& name : allServiceNames) {
+        taken.insert(FoldCase(name));
+        std::uint32_t number = 0;
+        if (InstanceNumber(name, number)) numbers.insert(number);
     }
+    auto isTaken = [&](std::uint32_t n) {
+        const std::string name = InstanceName(FormatSuffix(n));
+        return numbers.count(n) != 0 || taken.count(FoldCase(name)) != 0 || (inUse && inUse(name));
+    };
+    // Each step passes one enumerated name or number at most; beyond those,
+    // only a few names can be taken by services the enumeration did not list.
+    const std::size_t limit = taken.size() + numbers.size() + kMaxUnlistedProbes;
+    for (std::size_t step = 0; step < limit && isTaken(proposal); ++step) ++proposal;
     return proposal;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,16 @@ class SuffixCounter {
 public:
     void Count(const std::string& serviceName);
 
+    // Tells whether a service of that name is installed, beyond those the
+    // enumeration listed (drivers, for instance).
+    using NameInUse = std::function<bool(const std::string&)>;
+
     // The next number: highest + 1 when highest exceeds the count, else the
-    // count; then moved on past every number whose instance name is taken by
-    // one of |allServiceNames| (compared case-insensitively, as the service
-    // manager compares names).
-    std::uint32_t Propose(const std::vector<std::string>& allServiceNames) const;
+    // count; then moved on past every number that an installed instance
+    // carries, with any zero padding, and every number whose instance name
+    // is taken by one of |allServiceNames| (compared case-insensitively, as
+    // the service manager compares names) or, when given, by |inUse|.
+    std::uint32_t Propose(const std::vector<std::string>& allServiceNames, const NameInUse& inUse = {}) const;
 
 private:
     std::uint32_t count_ = 0;

@@ -3,6 +3,7 @@
 // an in-memory stand-in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,12 @@ using Handle = std::uintptr_t;
 
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorMoreData = 234;
+
+// A Windows path buffer (MAX_PATH): at most 259 characters and the terminator.
+// The executable path Add registers and the "ImagePath" the tool reads back
+// share this limit.
+inline constexpr std::size_t kPathBytes = 260;
+inline constexpr std::size_t kMaxPathChars = kPathBytes - 1;
 
 // The first enumeration buffer, and the largest the tool will grow it to.
 inline constexpr std::uint32_t kEnumBufferBytes = 0x24000;
@@ -36,6 +43,9 @@ inline bool RoundHasEntries(const EnumRound& round, std::uint32_t resumeBefore) 
     return round.ok || (round.error == kErrorMoreData && round.resume != resumeBefore);
 }
 
+// How a registry value was read.
+enum class ValueRead { Read, Missing, TooLong, NotText };
+
 class System {
 public:
     virtual ~System() = default;
@@ -45,10 +55,17 @@ public:
     // One EnumServicesStatusA call for Win32 services in all states, with a
     // buffer of |bufferBytes| and the resume handle starting at |resume|.
     virtual EnumRound EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) = 0;
+    // One EnumServicesStatusExA call with no buffer: the bytes the same
+    // services need with process information, more than EnumServicesStatusA
+    // needs for them; 0 when the manager does not say.
+    virtual std::uint32_t ServiceBytesNeeded(Handle manager) = 0;
     // CreateServiceA as an own-process, auto-start service with the name as
     // service and display name. Null account and password mean LocalSystem.
     virtual Handle CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
                                  const char* account, const char* password) = 0;
+    // Whether a service of any type has |name| as its key or display name,
+    // including one marked for deletion.
+    virtual bool ServiceNamed(Handle manager, const std::string& name) = 0;
     // OpenServiceA with delete and stop access.
     virtual Handle OpenServiceToRemove(Handle manager, const std::string& name) = 0;
     // ControlService(stop); the outcome is of no interest to the tool.
@@ -59,18 +76,14 @@ public:
     // HKLM\SYSTEM\CurrentControlSet\Services\<name>, query access; 0 on failure.
     virtual Handle OpenServiceKey(const std::string& name) = 0;
     // The "ImagePath" value as stored (string or expandable string, at most
-    // 259 bytes), environment references unexpanded.
-    virtual bool QueryImagePath(Handle key, std::string& imagePath) = 0;
+    // kMaxPathChars characters), environment references unexpanded.
+    virtual ValueRead QueryImagePath(Handle key, std::string& imagePath) = 0;
     // HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\<name>,
     // created or opened; 0 on failure.
     virtual Handle CreateEventLogKey(const std::string& name) = 0;
     // "EventMessageFile" (expandable string) and "TypesSupported" = 7.
     virtual void WriteEventLogValues(Handle key, const std::string& messageFile) = 0;
     virtual void CloseKey(Handle key) = 0;
-
-    // Writes |contents| to a new file beside |path| and moves it over |path|
-    // only when all of it was written; on failure |path| is left as it was.
-    virtual bool WriteFileAtomically(const std::string& path, const std::string& contents) = 0;
 };
 
 // Every service name, in the manager's order, over as many calls as it

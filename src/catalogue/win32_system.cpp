@@ -1,7 +1,5 @@
 #include "catalogue/win32_system.h"
 
-#include "actions/folder.h"
-
 #include <windows.h>
 
 #include <vector>
@@ -10,9 +8,11 @@ namespace qm {
 
 namespace {
 
-constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
-constexpr char kEventLogKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
-constexpr DWORD kImagePathBytes = 260;
+// The parents of the service keys and of the event-log sources. A service
+// key is opened below its parent: a whole path of more than 260 characters
+// is refused by the ANSI entry points, while the name itself may have 256.
+constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services";
+constexpr char kEventLogKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
 constexpr DWORD kTypesSupported = 7;  // error, warning and information events
 
 SC_HANDLE Sc(Handle h) { return reinterpret_cast<SC_HANDLE>(h); }
@@ -48,11 +48,37 @@ EnumRound Win32System::EnumServices(Handle manager, std::uint32_t bufferBytes, s
     return r;
 }
 
+std::uint32_t Win32System::ServiceBytesNeeded(Handle manager) {
+    // Wine's EnumServicesStatusA fetches every entry whatever the buffer;
+    // its EnumServicesStatusExA with no buffer only asks for the size.
+    DWORD needed = 0, count = 0, resumeHandle = 0;
+    if (EnumServicesStatusExA(Sc(manager), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, nullptr, 0,
+                              &needed, &count, &resumeHandle, nullptr) ||
+        GetLastError() != ERROR_MORE_DATA) {
+        return 0;
+    }
+    return needed;
+}
+
 Handle Win32System::CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
                                    const char* account, const char* password) {
     return ToHandle(CreateServiceA(Sc(manager), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                    commandLine.c_str(), nullptr, nullptr, nullptr, account, password));
+}
+
+bool Win32System::ServiceNamed(Handle manager, const std::string& name) {
+    SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), SERVICE_QUERY_STATUS);
+    if (service) {
+        ::CloseServiceHandle(service);
+        return true;
+    }
+    // Any other answer (access denied, marked for deletion) means it is there.
+    if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) return true;
+    char keyName[257] = {};
+    DWORD size = sizeof keyName;
+    return GetServiceKeyNameA(Sc(manager), name.c_str(), keyName, &size) ||
+           GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
 Handle Win32System::OpenServiceToRemove(Handle manager, const std::string& name) {
@@ -69,32 +95,39 @@ bool Win32System::DeleteService(Handle service) { return ::DeleteService(Sc(serv
 void Win32System::CloseServiceHandle(Handle handle) { ::CloseServiceHandle(Sc(handle)); }
 
 Handle Win32System::OpenServiceKey(const std::string& name) {
+    HKEY services = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServicesKey, 0, KEY_QUERY_VALUE, &services) != ERROR_SUCCESS) return 0;
     HKEY key = nullptr;
-    const std::string path = kServicesKey + name;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
-    return ToHandle(key);
+    const LONG opened = RegOpenKeyExA(services, name.c_str(), 0, KEY_QUERY_VALUE, &key);
+    RegCloseKey(services);
+    return opened == ERROR_SUCCESS ? ToHandle(key) : 0;
 }
 
-bool Win32System::QueryImagePath(Handle key, std::string& imagePath) {
-    char value[kImagePathBytes] = {};
+ValueRead Win32System::QueryImagePath(Handle key, std::string& imagePath) {
+    // Room for the longest path and its terminator, and one byte more that
+    // stays zero whatever the registry writes.
+    char value[kPathBytes + 1] = {};
     DWORD type = REG_SZ;
-    DWORD size = kImagePathBytes - 1;
-    if (RegQueryValueExA(Key(key), "ImagePath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
+    DWORD size = kPathBytes;
+    const LONG read = RegQueryValueExA(Key(key), "ImagePath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    if (read == ERROR_MORE_DATA) return ValueRead::TooLong;
+    if (read != ERROR_SUCCESS) return ValueRead::Missing;
     // Windows stores it as an expandable string, Wine as a plain one.
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    // The value need not carry its terminator; the last byte stays zero.
-    imagePath.assign(value, strnlen(value, size < kImagePathBytes - 1 ? size : kImagePathBytes - 1));
-    return true;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ValueRead::NotText;
+    // The value need not carry its terminator.
+    const std::size_t length = strnlen(value, size < kPathBytes ? size : kPathBytes);
+    if (length > kMaxPathChars) return ValueRead::TooLong;
+    imagePath.assign(value, length);
+    return ValueRead::Read;
 }
 
 Handle Win32System::CreateEventLogKey(const std::string& name) {
+    HKEY sources = nullptr;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventLogKey, &sources) != ERROR_SUCCESS) return 0;
     HKEY key = nullptr;
-    const std::string path = kEventLogKey + name;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS) return 0;
-    return ToHandle(key);
+    const LONG created = RegCreateKeyA(sources, name.c_str(), &key);
+    RegCloseKey(sources);
+    return created == ERROR_SUCCESS ? ToHandle(key) : 0;
 }
 
 void Win32System::WriteEventLogValues(Handle key, const std::string& messageFile) {
@@ -105,26 +138,6 @@ void Win32System::WriteEventLogValues(Handle key, const std::string& messageFile
 }
 
 void Win32System::CloseKey(Handle key) { RegCloseKey(Key(key)); }
-
-bool Win32System::WriteFileAtomically(const std::string& path, const std::string& contents) {
-    // Write a temporary file beside the target, then move it into place.
-    std::string folder = DriveAndDirectory(path, IsAnsiLeadByte);
-    if (folder.empty()) folder = ".";
-    char temp[MAX_PATH] = {};
-    if (GetTempFileNameA(folder.c_str(), "kvn", 0, temp) == 0) return false;
-
-    bool written = false;
-    HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD done = 0;
-        written = WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &done, nullptr) &&
-                  done == contents.size() && FlushFileBuffers(file);
-        written = CloseHandle(file) && written;
-    }
-    if (written && MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    DeleteFileA(temp);
-    return false;
-}
 
 bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 

@@ -21,6 +21,9 @@ qm::Session CServiceConfigDlg::Session() {
     return {m_system,
             m_user,
             *this,
+            m_scriptHost,
+            m_lister,
+            m_rights,
             {m_strServiceName, m_strPassword, m_strAccount, m_nServiceCount, m_strInstallPath, m_strSuffix},
             qm::IsAnsiLeadByte};
 }

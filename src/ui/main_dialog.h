@@ -6,6 +6,9 @@
 #include <string>
 
 #include "actions/session.h"
+#include "actions/win32_script_host.h"
+#include "catalogue/service_lister.h"
+#include "catalogue/win32_account_rights.h"
 #include "catalogue/win32_system.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
@@ -62,5 +65,8 @@ private:
 
     HWND m_parent;
     qm::Win32System m_system;
+    qm::Win32ScriptHost m_scriptHost;
+    qm::ServiceLister m_lister;  // remembers the listing's size from one refresh to the next
+    qm::Win32AccountRights m_rights;
     Win32User m_user{*this};
 };

@@ -68,3 +68,27 @@ bool Win32User::ModulePath(std::string& path) {
     path.assign(buffer, length);
     return true;
 }
+
+void Win32User::ShowBusy(bool busy) {
+    if (busy) {
+        HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+        if (!idleCursor_) idleCursor_ = previous;
+    } else if (idleCursor_) {
+        SetCursor(idleCursor_);
+        idleCursor_ = nullptr;
+    }
+}
+
+void Win32User::Pause(unsigned milliseconds) {
+    constexpr DWORD kSlice = 50;
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (;;) {
+        // Paint, and nothing else: input waits until the action is done.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
+        if (idleCursor_) SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return;
+        Sleep(static_cast<DWORD>(end - now < kSlice ? end - now : kSlice));
+    }
+}

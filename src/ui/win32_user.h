@@ -13,7 +13,10 @@ public:
     bool BrowseForFolder(const char* title, std::string& folder) override;
     bool AskAccount(std::string& account, std::string& password) override;
     bool ModulePath(std::string& path) override;
+    void ShowBusy(bool busy) override;
+    void Pause(unsigned milliseconds) override;
 
 private:
     const ui::Dialog& owner_;
+    HCURSOR idleCursor_ = nullptr;  // the cursor before the wait cursor, while busy
 };

@@ -8,6 +8,12 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
 // A harness whose dialog shows |suffix| and whose administrator picks
 // |folder| and confirms |account|/|password|.
 struct AddHarness : Harness {
@@ -16,6 +22,7 @@ struct AddHarness : Harness {
         RefreshServiceList(session);
         user.folders = {folder};
         user.accounts = {{true, account, password}};
+        rights.accounts = rights.serviceLogonHolders = {account};  // able to log on as a service
     }
     Strings MessageTexts() const {
         Strings out;
@@ -125,6 +132,15 @@ TEST(Add, BothCreationsFailWithoutFallbackMessage) {
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 }
 
+TEST(Add, RefusedSuffixCreatesNothing) {
+    AddHarness h;
+    h.view.readOk = false;  // the framework has said why
+    AddInstance(h.session);
+    EXPECT_TRUE(h.Calls("CreateService").empty());
+    EXPECT_TRUE(h.user.messages.empty());
+    EXPECT_EQ(h.account, "DOM\\svc");  // the confirmed account is kept all the same
+}
+
 TEST(Add, ManagerUnavailable) {
     AddHarness h;
     h.system.Fail("OpenManager");
@@ -161,6 +177,58 @@ TEST(Add, AccountIsOfferedAgainAndEmptyTextsAreNotNull) {
     AddInstance(h.session);
     ASSERT_EQ(h.user.accountPrefills.size(), 3u);
     EXPECT_EQ(h.user.accountPrefills[2], (std::pair<std::string, std::string>{"DOM\\a", "p1"}));
+}
+
+TEST(Add, GivesTheAccountTheRightToLogOnAsAService) {
+    const std::string granted = "The account DOM\\svc has been granted the right to log on as a service";
+    const std::string byHand = "Local Security Policy, under Local Policies / User Rights Assignment";
+    struct Row {
+        const char* what;
+        std::string account;
+        bool known, holds, refused;
+        const char* fail;
+        Strings calls;
+        std::string says;  // the start of the message after the others, or of the way by hand
+        Icon icon;
+    } rows[] = {
+        {"granted", "DOM\\svc", true, false, false, nullptr,
+         {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"}, granted,
+         Icon::Information},
+        {"already held", "DOM\\svc", true, true, false, nullptr, {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)"}, "",
+         Icon::None},
+        {"lookup fails", "DOM\\svc", false, false, false, nullptr, {"LookUp(DOM\\svc)"}, byHand, Icon::Warning},
+        {"grant fails", "DOM\\svc", true, false, false, "Grant",
+         {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"}, byHand, Icon::Warning},
+        {"well-known", "nt authority\\NetworkService", false, false, false, nullptr, {}, "", Icon::None},
+        {"empty", "", false, false, false, nullptr, {}, "", Icon::None},
+        {"LocalSystem fallback", "DOM\\svc", true, false, true, nullptr, {}, "", Icon::None},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        AddHarness h("C:\\K", row.account);
+        h.rights.accounts.clear();
+        h.rights.serviceLogonHolders.clear();
+        if (row.known) h.rights.accounts.insert(row.account);
+        if (row.holds) h.rights.serviceLogonHolders.insert(row.account);
+        if (row.refused) h.system.RefuseAccount(row.account);
+        if (row.fail) h.rights.Fail(row.fail);
+        AddInstance(h.session);
+
+        Strings calls = h.Calls("LookUp"), more = h.Calls("Holds"), grant = h.Calls("Grant");
+        calls.insert(calls.end(), more.begin(), more.end());
+        calls.insert(calls.end(), grant.begin(), grant.end());
+        EXPECT_EQ(calls, row.calls);
+        EXPECT_NE(h.system.Find("Korvane Update Service 00"), nullptr);  // installed in every case
+        const std::size_t before = row.refused ? 2 : 1;
+        ASSERT_EQ(h.user.messages.size(), before + (row.says.empty() ? 0 : 1));
+        EXPECT_EQ(h.user.messages[before - 1].text, text::kInstalled);
+        if (row.says.empty()) continue;
+        const auto& last = h.user.messages.back();
+        EXPECT_NE(last.text.find(row.says), std::string::npos) << last.text;
+        EXPECT_EQ(last.text.find("The account " + row.account + " "), 0u) << last.text;
+        EXPECT_NE(last.text.find("SeServiceLogonRight"), std::string::npos);
+        EXPECT_EQ(last.icon, row.icon);
+    }
 }
 
 TEST(Remove, StopsDeletesAndRefreshes) {
@@ -220,10 +288,44 @@ TEST(Remove, UsesTheRememberedNameAndReportsFailures) {
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 }
 
+TEST(Remove, WaitsForTheServiceToGoAndSaysWhenItStays) {
+    for (bool ignoresStop : {false, true}) {
+        SCOPED_TRACE(ignoresStop ? "ignores the stop" : "stops");
+        Harness h;
+        h.system.AddService("Korvane Update Service 01", "C:\\K\\KorvaneSrv.exe");
+        h.system.Run("Korvane Update Service 01", ignoresStop);
+        RefreshServiceList(h.session);
+        h.view.selection = 0;
+        SelectionChanged(h.session);
+        RemoveInstance(h.session);
+
+        ASSERT_EQ(h.user.messages.size(), 1u);
+        EXPECT_FALSE(h.user.busy);
+        EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk");
+        if (ignoresStop) {
+            EXPECT_EQ(h.user.messages[0].text, text::kRemovePending);
+            EXPECT_EQ(h.user.messages[0].icon, Icon::Warning);
+            EXPECT_EQ(h.user.paused, 5000u);  // a bounded wait
+            EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 01"}));
+        } else {
+            EXPECT_EQ(h.user.messages[0].text, text::kRemoved);
+            EXPECT_EQ(h.user.paused, 0u);
+            EXPECT_TRUE(h.view.list.empty());
+        }
+        // The wait cursor is on from the stop to the end of the wait.
+        const auto on = std::find(h.log.begin(), h.log.end(), "ShowBusy(on)");
+        const auto off = std::find(h.log.begin(), h.log.end(), "ShowBusy(off)");
+        ASSERT_LT(on, off);
+        EXPECT_EQ(*(on + 1), "StopService");
+        EXPECT_EQ(*(off - 1), "ServiceNamed(Korvane Update Service 01)");
+        EXPECT_EQ(h.system.OpenHandles(), 0u);
+    }
+}
+
 struct BatchHarness : Harness {
     static constexpr char kScript[] = "C:\\Tools\\KVNUpdate.cmd";
     BatchHarness() {
-        system.files[kScript] = "previous";
+        host.files[kScript] = "previous";
         user.folders = {std::string("D:\\Upd")};
     }
 };
@@ -236,7 +338,7 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
     h.system.AddService("Korvane Update Service 01");  // no ImagePath: no block
     CreateBatch(h.session);
 
-    const std::string& script = h.system.files[BatchHarness::kScript];
+    const std::string& script = h.host.files[BatchHarness::kScript];
     const auto second = script.find("NET STOP \"Korvane Main\"");
     EXPECT_EQ(script.find("NET STOP \"Korvane Update Service 02\""), 0u);
     EXPECT_NE(second, std::string::npos);
@@ -244,17 +346,98 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
     EXPECT_EQ(script.find("Spooler"), std::string::npos);
     EXPECT_EQ(script.find("Service 01"), std::string::npos);
     ASSERT_EQ(h.user.messages.size(), 1u);
-    EXPECT_EQ(h.user.messages[0].text, "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created");
+    EXPECT_EQ(h.user.messages[0].text,
+              "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created\n\n"
+              "These services were left out of the batch file:\n"
+              "Korvane Update Service 01: its executable path could not be read");
     EXPECT_EQ(h.user.messages[0].caption, "(default)");
     EXPECT_EQ(h.user.messages[0].icon, Icon::None);
     EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+// Values an installer or a colleague may have left in the registry. Each
+// row: the service, its "ImagePath" (std::nullopt: none), and either the
+// folder its block names or why it has none.
+TEST(Batch, HostileRegistryValues) {
+    const std::string tooLong = "C:\\" + std::string(248, 'l') + "\\KorvaneSrv.exe";  // 266 characters
+    const struct Row {
+        std::string name;
+        std::optional<std::string> imagePath;
+        std::string folder;  // as written in the script; empty: no block
+        const char* reason;  // why not, when no block
+    } rows[] = {
+        {"Korvane Update Service 01", "C:\\K01\\KorvaneSrv.exe", "C:\\K01\\", nullptr},
+        {"Korvane Update Service 08", "C:\\K08\r\nMD C:\\INJ3\r\nREM \\KorvaneSrv.exe", "", text::kLeftOutMisread},
+        {"Korvane\r\nMD C:\\INJ4", "C:\\K\\KorvaneSrv.exe", "", text::kLeftOutMisread},
+        {"Korvane \"Q\"", "C:\\K\\KorvaneSrv.exe", "", text::kLeftOutMisread},
+        {"Korvane Ref", "%SystemRoot%\\K04\\KorvaneSrv.exe", "C:\\Windows\\K04\\", nullptr},
+        {"Korvane Unknown Ref", "%Nowhere%\\K\\KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
+        {"Korvane Percent", "C:\\K%5\\KorvaneSrv.exe", "C:\\K%%5\\", nullptr},
+        {"Korvane 100% \xFC", "C:\\K 100%\\KorvaneSrv.exe", "C:\\K 100%%\\", nullptr},
+        {"Korvane Accent", "C:\\K\xE9" "a\\KorvaneSrv.exe", "C:\\K\x82" "a\\", nullptr},
+        {"Korvane Euro", "C:\\K\x80\\KorvaneSrv.exe", "", text::kLeftOutCodePage},
+        {"Korvane Args", "C:\\K09\\KorvaneSrv.exe -config C:\\cfg\\k.ini", "C:\\K09\\", nullptr},
+        {"Korvane Switch", "C:\\K10\\KorvaneSrv.EXE /service", "C:\\K10\\", nullptr},
+        {"Korvane Quoted", "\"C:\\Program Files\\KM\\KorvaneSrv.exe\" -x", "C:\\Program Files\\KM\\", nullptr},
+        {"Korvane UNC", "\\\\srv\\share\\K\\KorvaneSrv.exe", "\\\\srv\\share\\K\\", nullptr},
+        {"Korvane Drive Relative", "C:KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
+        {"Korvane Relative", "K13\\KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
+        {"Korvane Too Long", tooLong, "", text::kLeftOutTooLong},
+        {"Korvane Long Ref", "%Long%\\KorvaneSrv.exe", "", text::kLeftOutTooLong},
+        {"Korvane Binary", "C:\\B\\KorvaneSrv.exe", "", text::kLeftOutNotText},
+        {"Korvane No Path", std::nullopt, "", text::kLeftOutUnreadable},
+    };
+    BatchHarness h;
+    h.host.environment["Long"] = "C:\\" + std::string(300, 'v');
+    h.user.folders = {std::string("D:\\Up%d")};
+    for (const Row& row : rows) h.system.AddService(row.name, row.imagePath);
+    h.system.binaryImagePaths.insert("Korvane Binary");
+    CreateBatch(h.session);
+
+    const std::string& script = h.host.files[BatchHarness::kScript];
+    const std::string message = h.user.messages.at(0).text;
+    std::size_t blocks = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string rd = "RD /S /Q \"" + row.folder + "KORVAN\\KORVAN\"\r\n";
+        const std::string copy = "XCOPY /Y /S \"D:\\Up%%d\\*.*\" \"" + row.folder + "\"\r\n";
+        if (row.reason) {
+            EXPECT_NE(message.find("\n" + row.name + ": " + row.reason), std::string::npos) << message;
+        } else {
+            EXPECT_NE(script.find(rd + copy), std::string::npos) << script;
+            ++blocks;
+        }
+    }
+    EXPECT_EQ(CountOf(script, "NET STOP"), blocks);
+    EXPECT_EQ(script.find("INJ"), std::string::npos);
+    EXPECT_NE(script.find("NET STOP \"Korvane 100%% \x81\""), std::string::npos);  // in code page 437
+}
+
+TEST(Batch, LongListsOfLeftOutServicesAreCut) {
+    BatchHarness h;
+    for (int i = 0; i < 17; ++i) h.system.AddService("Korvane " + std::to_string(i));
+    CreateBatch(h.session);
+    const std::string message = h.user.messages.at(0).text;
+    EXPECT_EQ(CountOf(message, ": its executable path could not be read"), 15u);
+    EXPECT_NE(message.find("\n... and 2 more"), std::string::npos);
+}
+
+TEST(Batch, UpdateFolderTheScriptCannotNameWritesNothing) {
+    for (const char* folder : {"Desktop", "D:\\Upd\x80"}) {
+        BatchHarness h;
+        h.user.folders = {std::string(folder)};
+        CreateBatch(h.session);
+        EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << folder;
+        EXPECT_EQ(h.user.messages.at(0).icon, Icon::Stop) << folder;
+        EXPECT_NE(h.user.messages.at(0).text.find(folder), std::string::npos);
+    }
 }
 
 TEST(Batch, NoFamilyServiceWritesAnEmptyScript) {
     BatchHarness h;
     h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
     CreateBatch(h.session);
-    EXPECT_EQ(h.system.files[BatchHarness::kScript], "");
+    EXPECT_EQ(h.host.files[BatchHarness::kScript], "");
     EXPECT_EQ(h.user.messages.at(0).text, "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created");
 }
 
@@ -271,9 +454,9 @@ TEST(Batch, FailuresKeepThePreviousScriptAndSayWhy) {
     for (const Case& c : cases) {
         BatchHarness h;
         h.system.AddService("Korvane Update Service 01", "C:\\S\\KorvaneSrv.exe");
-        h.system.Fail(c.fail);
+        h.Fail(c.fail);
         CreateBatch(h.session);
-        EXPECT_EQ(h.system.files[BatchHarness::kScript], "previous") << c.fail;
+        EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << c.fail;
         ASSERT_EQ(h.user.messages.size(), 1u) << c.fail;
         EXPECT_EQ(h.user.messages[0].text, c.message);
         EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk Error");
@@ -295,7 +478,7 @@ TEST(Batch, CancelledPickerOrUnknownModulePath) {
     h.user.modulePath.reset();
     CreateBatch(h.session);
     EXPECT_EQ(h.user.messages.at(0).text, text::kBatchPathError);
-    EXPECT_EQ(h.system.files[BatchHarness::kScript], "previous");
+    EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous");
 }
 
 }  // namespace

@@ -30,6 +30,14 @@ TEST(InstallFolder, QuotedValueEndsAtTheClosingQuote) {
     EXPECT_EQ(InstallFolder("\"KorvaneSrv.exe\""), "");
 }
 
+TEST(InstallFolder, UnquotedValueEndsAtTheFirstExe) {
+    EXPECT_EQ(InstallFolder("C:\\K09\\KorvaneSrv.exe -config C:\\cfg\\k.ini"), "C:\\K09\\");
+    EXPECT_EQ(InstallFolder("C:\\K10\\KorvaneSrv.EXE /service"), "C:\\K10\\");
+    EXPECT_EQ(InstallFolder("C:\\Program Files\\K\\KorvaneSrv.exe"), "C:\\Program Files\\K\\");
+    // ".exe" inside a name does not end the path.
+    EXPECT_EQ(InstallFolder("C:\\a.exec\\KorvaneSrv.exe"), "C:\\a.exec\\");
+}
+
 TEST(InstallFolder, TrailByteIsNoSeparator) {
     // 0x95 0x5C is one Shift-JIS character whose second byte is a backslash.
     const std::string path = "C:\\\x95\x5C\\KorvaneSrv.exe";
@@ -64,18 +72,18 @@ TEST(UpdateScript, DriveRootSourceKeepsDoubledSeparator) {
 }
 
 TEST(UpdateScript, GuardsAgainstWhatCmdWouldMisread) {
-    // A percent in a name or in the update folder is literal; in an
-    // installation folder it is an environment reference and stays.
-    const std::string script =
-        UpdateScript("D:\\Up%d", {{"Korvane 100%", "%ProgramFiles%\\K\\"}});
+    // Every percent is literal: references were expanded before.
+    const std::string script = UpdateScript("D:\\Up%d", {{"Korvane 100%", "C:\\K%5\\"}});
     EXPECT_NE(script.find("NET STOP \"Korvane 100%%\"\r\n"), std::string::npos);
     EXPECT_NE(script.find("NET START \"Korvane 100%%\"\r\n"), std::string::npos);
-    EXPECT_NE(script.find("RD /S /Q \"%ProgramFiles%\\K\\KORVAN\\KORVAN\""), std::string::npos);
+    EXPECT_NE(script.find("RD /S /Q \"C:\\K%%5\\KORVAN\\KORVAN\""), std::string::npos);
     EXPECT_NE(script.find("\"D:\\Up%%d\\*.*\""), std::string::npos);
 
     EXPECT_EQ(UpdateScript("D:\\U", {{"Korvane \"x\"", "C:\\S\\"},
                                      {"Korvane Q", "C:\\S\"\\"},
-                                     {"Korvane E", ""}}),
+                                     {"Korvane E", ""},
+                                     {"Korvane R", "K13\\"},
+                                     {"Korvane\r\nMD C:\\INJ", "C:\\S\\"}}),
               "");
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "support/fakes.h"
 
 namespace qm::test {
@@ -20,6 +22,25 @@ TEST(Refresh, ListsFamilySortedAndProposes) {
     EXPECT_EQ(h.suffix, "04");
     EXPECT_EQ(h.view.suffixControl, "04");
     EXPECT_EQ(h.system.OpenHandles(), 0u);
+}
+
+TEST(Refresh, ProposalPassesEveryInstalledNumberAndName) {
+    Harness padded;
+    for (int i = 1; i <= 300; ++i) {
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, "%04d", i);
+        padded.system.AddService(std::string("Korvane Update Service ") + suffix);
+    }
+    RefreshServiceList(padded.session);
+    EXPECT_EQ(padded.suffix, "301");
+
+    // A driver is not listed, but its name is taken all the same.
+    Harness driver;
+    driver.system.AddService("Korvane Update Service 01");
+    driver.system.drivers.insert("Korvane Update Service 02");
+    RefreshServiceList(driver.session);
+    EXPECT_EQ(driver.suffix, "03");
+    EXPECT_EQ(driver.system.OpenHandles(), 0u);
 }
 
 TEST(Refresh, ManagerUnavailableLeavesEmptyListAndSuffix) {
@@ -84,6 +105,34 @@ TEST(Enumeration, WineStyleGrowsTheBufferAndStartsOver) {
         EXPECT_EQ(names.front(), "Korvane Update Service 0");
         EXPECT_GT(h.system.enumBufferSizes.back(), kEnumBufferBytes);
     }
+}
+
+// The dialog's lister starts where the last listing ended: after the first
+// refresh, one call each, even with a service more (an Add's refresh).
+TEST(Enumeration, RefreshesStartAtTheRememberedSize) {
+    using Style = FakeSystem::EnumStyle;
+    for (auto [style, count] : {std::pair{Style::Wine, 1500}, {Style::WineNoSize, 1500}, {Style::Windows, 800}}) {
+        Harness h;
+        h.system.enumStyle = style;
+        AddManyServices(h.system, count);
+        h.system.Fail("ServiceBytesNeeded");  // the size is learned the hard way
+        RefreshServiceList(h.session);
+        const int first = h.system.enumCalls;
+        EXPECT_GT(first, 1);
+        h.system.AddService("Korvane Update Service 9999");
+        RefreshServiceList(h.session);
+        EXPECT_EQ(h.system.enumCalls, first + 1) << count;
+        EXPECT_EQ(h.view.list.size(), count / 10 + 1u);
+        EXPECT_GE(h.system.enumBufferSizes.back(), h.lister.startBytes());
+    }
+    // Asked first, the size makes the first listing one call too.
+    Harness h;
+    h.system.enumStyle = Style::Wine;
+    AddManyServices(h.system, 1500);
+    RefreshServiceList(h.session);
+    RefreshServiceList(h.session);
+    EXPECT_EQ(h.system.enumCalls, 2);
+    EXPECT_EQ(h.Calls("ServiceBytesNeeded").size(), 1u);
 }
 
 TEST(Enumeration, GivesUpPastTheLimitAndOnOtherErrors) {

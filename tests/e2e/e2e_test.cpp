@@ -13,30 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "actions/messages.h"
 #include "driver.h"
 #include "machine.h"
+#include "ui/resource.h"
 
 namespace e2e {
 namespace {
 
-// Control ids of the tool's dialogs, and of the picker's title text.
-constexpr int kExit = IDOK;
-constexpr int kList = 1000;
-constexpr int kAdd = 1001;
-constexpr int kRemove = 1002;
-constexpr int kFolder = 1003;
-constexpr int kSuffix = 1004;
-constexpr int kBatch = 1005;
-constexpr int kPassword = 1032;
-constexpr int kAccount = 1033;
-constexpr int kVerify = 1034;
+namespace text = qm::text;
+using qm::Icon;
+
+// The id of the picker's title text.
 constexpr int kPickerTitle = 0x3742;
-constexpr WPARAM kAboutCommand = 16;
 
 const char kMainCaption[] = "Korvane Multiple Services Configuration Utility";
 const char kAccountCaption[] = "Exchange Service Account";
-const char kInstalled[] = "The Service was successfully installed";
-const char kInstallError[] = "There was an error installing the Service";
 
 std::string Instance(const std::string& suffix) { return "Korvane Update Service " + suffix; }
 
@@ -61,11 +53,11 @@ int IndexOf(const std::vector<std::string>& entries, const std::string& text) {
     return at == entries.end() ? -1 : static_cast<int>(at - entries.begin());
 }
 
-void ExpectMessage(const MessageBoxView& box, const std::string& text, const std::string& caption, bool icon,
+void ExpectMessage(const MessageBoxView& box, const std::string& text, const std::string& caption, Icon icon,
                    HWND owner) {
     EXPECT_EQ(box.text, text);
     EXPECT_EQ(box.caption, caption) << "message: " << box.text;
-    EXPECT_EQ(box.icon, icon) << "message: " << box.text;
+    EXPECT_EQ(static_cast<int>(box.icon), static_cast<int>(icon)) << "message: " << box.text;
     EXPECT_EQ(box.owner, owner) << "message: " << box.text;
 }
 
@@ -100,9 +92,9 @@ protected:
 
     // Clicks Add, picks |folder| and answers the account dialog.
     HWND AddUpToAccountDialog(HWND main, const std::string& folder) {
-        Click(main, kAdd);
+        Click(main, IDC_ADD);
         const HWND picker = app_->WaitFolderPicker();
-        EXPECT_EQ(ItemText(picker, kPickerTitle), "Please select an existing installation path");
+        EXPECT_EQ(ItemText(picker, kPickerTitle), text::kInstallTitle);
         app_->PickFolder(picker, folder);
         return app_->WaitDialog(kAccountCaption);
     }
@@ -110,12 +102,24 @@ protected:
     // A whole Add that is expected to succeed.
     void AddInstance(HWND main, const std::string& folder, const std::string& account, const std::string& password) {
         const HWND dialog = AddUpToAccountDialog(main, folder);
-        SetItemText(dialog, kAccount, account);
-        SetItemText(dialog, kPassword, password);
-        SetItemText(dialog, kVerify, password);
+        SetItemText(dialog, IDC_ACCOUNT, account);
+        SetItemText(dialog, IDC_PASSWORD, password);
+        SetItemText(dialog, IDC_VERIFY_PASSWORD, password);
         Click(dialog, IDOK);
         const MessageBoxView box = app_->WaitMessageBox();
-        ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+        ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
+        app_->CloseMessageBox(box);
+    }
+
+    // The message after an Add under |account|: the right to log on as a
+    // service granted, or a warning that says how to grant it by hand.
+    void ExpectLogonRight(HWND main, const std::string& account, bool granted) {
+        const MessageBoxView box = app_->WaitMessageBox();
+        const std::string start = "The account " + account + (granted ? " has been" : " could not be") +
+                                  " granted the right to log on as a service (SeServiceLogonRight)";
+        EXPECT_EQ(box.text.compare(0, start.size(), start), 0) << box.text;
+        EXPECT_EQ(box.text.find("User Rights Assignment") != std::string::npos, !granted) << box.text;
+        ExpectMessage(box, box.text, text::kCaption, granted ? Icon::Information : Icon::Warning, main);
         app_->CloseMessageBox(box);
     }
 
@@ -145,14 +149,14 @@ TEST_F(Startup, ListsTheFamilyInOrderAndProposesTheNextSuffix) {
     const HWND main = Start();
     // The marker is matched with its letter case, anywhere in the name.
     const std::vector<std::string> expected = {"Korvane Main", Instance("01"), Instance("07"), "XKorvaneY"};
-    EXPECT_EQ(ListEntries(main, kList), expected);
+    EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), expected);
     // Four family services, highest number 7: 7 exceeds the count, so 8.
-    EXPECT_EQ(ItemText(main, kSuffix), "08");
-    EXPECT_EQ(EditLimit(main, kSuffix), 27);
-    EXPECT_EQ(ListSelection(main, kList), LB_ERR);
-    EXPECT_EQ(app_->FocusedId(), kExit);
+    EXPECT_EQ(ItemText(main, IDC_SUFFIX), "08");
+    EXPECT_EQ(EditLimit(main, IDC_SUFFIX), 27);
+    EXPECT_EQ(ListSelection(main, IDC_SERVICE_LIST), LB_ERR);
+    EXPECT_EQ(app_->FocusedId(), IDOK);
 
-    PressButton(main, kExit);
+    PressButton(main, IDOK);
     EXPECT_TRUE(app_->WaitForExit()) << app_->Describe();
 }
 
@@ -161,24 +165,24 @@ TEST_F(Startup, LongNamesCanBeScrolledIntoView) {
     InstallService(longName, "C:\\Long\\KorvaneSrv.exe");
     const HWND main = Start();
     RECT client;
-    GetClientRect(GetDlgItem(main, kList), &client);
-    EXPECT_GT(SendMessageA(GetDlgItem(main, kList), LB_GETHORIZONTALEXTENT, 0, 0), client.right)
+    GetClientRect(GetDlgItem(main, IDC_SERVICE_LIST), &client);
+    EXPECT_GT(SendMessageA(GetDlgItem(main, IDC_SERVICE_LIST), LB_GETHORIZONTALEXTENT, 0, 0), client.right)
         << "the horizontal scroll bar cannot reach the end of the name";
 }
 
 TEST_F(Startup, NeverProposesTheSuffixOfAnInstalledInstance) {
     HWND main = Start();
-    EXPECT_TRUE(ListEntries(main, kList).empty());
-    EXPECT_EQ(ItemText(main, kSuffix), "00");
-    PressButton(main, kExit);
+    EXPECT_TRUE(ListEntries(main, IDC_SERVICE_LIST).empty());
+    EXPECT_EQ(ItemText(main, IDC_SUFFIX), "00");
+    PressButton(main, IDOK);
     ASSERT_TRUE(app_->WaitForExit()) << app_->Describe();
 
     // Count and highest number are both 2: the count alone would propose 02.
     InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
     InstallService(Instance("02"), "C:\\Korvane02\\KorvaneSrv.exe");
     main = Start();
-    EXPECT_EQ(ListEntries(main, kList), (std::vector<std::string>{Instance("01"), Instance("02")}));
-    EXPECT_EQ(ItemText(main, kSuffix), "03");
+    EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), (std::vector<std::string>{Instance("01"), Instance("02")}));
+    EXPECT_EQ(ItemText(main, IDC_SUFFIX), "03");
 }
 
 // ---- Selection ----
@@ -190,20 +194,20 @@ TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
     DeleteValue(kServicesKey + "XKorvaneY", "ImagePath");
 
     const HWND main = Start();
-    const std::vector<std::string> entries = ListEntries(main, kList);
+    const std::vector<std::string> entries = ListEntries(main, IDC_SERVICE_LIST);
     ASSERT_EQ(entries.size(), 3u);
 
-    SelectEntry(main, kList, IndexOf(entries, Instance("02")));
-    EXPECT_EQ(ItemText(main, kFolder), "C:\\Korvane\\Two\\");
-    SelectEntry(main, kList, IndexOf(entries, Instance("01")));
-    EXPECT_EQ(ItemText(main, kFolder), "C:\\Program Files\\Korvane One\\");
+    SelectEntry(main, IDC_SERVICE_LIST, IndexOf(entries, Instance("02")));
+    EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), "C:\\Korvane\\Two\\");
+    SelectEntry(main, IDC_SERVICE_LIST, IndexOf(entries, Instance("01")));
+    EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), "C:\\Program Files\\Korvane One\\");
     // Without an executable path the previous folder stays on screen, yet
     // the selection is remembered: Remove takes that service.
-    SelectEntry(main, kList, IndexOf(entries, "XKorvaneY"));
-    EXPECT_EQ(ItemText(main, kFolder), "C:\\Program Files\\Korvane One\\");
-    Click(main, kRemove);
+    SelectEntry(main, IDC_SERVICE_LIST, IndexOf(entries, "XKorvaneY"));
+    EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), "C:\\Program Files\\Korvane One\\");
+    Click(main, IDC_REMOVE);
     const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "The Service was successfully removed", "Quilmarsk", true, main);
+    ExpectMessage(box, text::kRemoved, text::kCaption, Icon::Information, main);
     app_->CloseMessageBox(box);
     EXPECT_TRUE(PollUntil([] { return !ServiceExists("XKorvaneY"); }));
     EXPECT_TRUE(ServiceExists(Instance("01")));
@@ -217,28 +221,30 @@ TEST_F(Add, RefusesDifferingPasswordsThenInstallsUnderTheAccount) {
     const std::string folder = NewFolder("Svc A");  // a blank: the command line is quoted
     const HWND main = Start();
     // One instance, numbered 3: 3 exceeds the count, so 4.
-    ASSERT_EQ(ItemText(main, kSuffix), "04");
+    ASSERT_EQ(ItemText(main, IDC_SUFFIX), "04");
 
     const HWND dialog = AddUpToAccountDialog(main, folder);
-    EXPECT_EQ(ItemText(main, kFolder), folder);
-    EXPECT_EQ(ItemText(dialog, kAccount), "");
-    SetItemText(dialog, kAccount, ".\\qmuser");
-    SetItemText(dialog, kPassword, "Secret1");
-    SetItemText(dialog, kVerify, "secret1");
+    EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), folder);
+    EXPECT_EQ(ItemText(dialog, IDC_ACCOUNT), "");
+    SetItemText(dialog, IDC_ACCOUNT, ".\\qmuser");
+    SetItemText(dialog, IDC_PASSWORD, "Secret1");
+    SetItemText(dialog, IDC_VERIFY_PASSWORD, "secret1");
     Click(dialog, IDOK);
     MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "The Passwords are not identical.", "Database User Configuration Error", true, dialog);
+    ExpectMessage(box, text::kPasswordMismatch, text::kPasswordCaption, Icon::Stop, dialog);
     app_->CloseMessageBox(box);
 
     // The dialog stays, with the typed texts: matching the verify field to
     // the password typed before is enough now.
     ASSERT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog)) << app_->Describe();
-    EXPECT_EQ(ItemText(dialog, kAccount), ".\\qmuser");
-    SetItemText(dialog, kVerify, "Secret1");
+    EXPECT_EQ(ItemText(dialog, IDC_ACCOUNT), ".\\qmuser");
+    SetItemText(dialog, IDC_VERIFY_PASSWORD, "Secret1");
     Click(dialog, IDOK);
     box = app_->WaitMessageBox();
-    ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+    ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
     app_->CloseMessageBox(box);
+    // Wine's LSA knows no such account.
+    ExpectLogonRight(main, ".\\qmuser", false);
 
     const std::string name = Instance("04");
     const std::string key = kServicesKey + name;
@@ -256,8 +262,8 @@ TEST_F(Add, RefusesDifferingPasswordsThenInstallsUnderTheAccount) {
     EXPECT_EQ(types.type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(types.number(), 7u);
 
-    EXPECT_EQ(ListEntries(main, kList), (std::vector<std::string>{Instance("03"), name}));
-    EXPECT_EQ(ItemText(main, kSuffix), "05");
+    EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), (std::vector<std::string>{Instance("03"), name}));
+    EXPECT_EQ(ItemText(main, IDC_SUFFIX), "05");
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
 }
 
@@ -267,73 +273,88 @@ TEST_F(Add, OffersTheLastAccountAgainAndRefusesASuffixInUse) {
     const std::string second = NewFolder("Second");
     const HWND main = Start();
     AddInstance(main, first, "DOMAIN\\svc", "pw-1");
+    ExpectLogonRight(main, "DOMAIN\\svc", false);
     ASSERT_TRUE(ServiceExists(Instance("04")));
 
     // The suffix of an installed instance: both creations fail, and no
     // fallback to the local system account is announced.
-    SetItemText(main, kSuffix, "03");
+    SetItemText(main, IDC_SUFFIX, "03");
     HWND dialog = AddUpToAccountDialog(main, second);
-    EXPECT_EQ(ItemText(dialog, kAccount), "DOMAIN\\svc");
+    EXPECT_EQ(ItemText(dialog, IDC_ACCOUNT), "DOMAIN\\svc");
     // Accepted only if the password field was offered the last password.
-    SetItemText(dialog, kVerify, "pw-1");
+    SetItemText(dialog, IDC_VERIFY_PASSWORD, "pw-1");
     Click(dialog, IDOK);
     MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, kInstallError, "Quilmarsk Error", true, main);
+    ExpectMessage(box, text::kInstallError, text::kErrorCaption, Icon::Stop, main);
     app_->CloseMessageBox(box);
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
     EXPECT_EQ(ReadValue(kServicesKey + Instance("03"), "ImagePath").text(), "C:\\Korvane03\\KorvaneSrv.exe");
-    EXPECT_EQ(ListEntries(main, kList), (std::vector<std::string>{Instance("03"), Instance("04")}));
+    EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), (std::vector<std::string>{Instance("03"), Instance("04")}));
 
     // A free suffix: accepted only if the verify field was offered it too.
-    SetItemText(main, kSuffix, "B");
+    SetItemText(main, IDC_SUFFIX, "B");
     dialog = AddUpToAccountDialog(main, second);
-    SetItemText(dialog, kPassword, "pw-1");
+    SetItemText(dialog, IDC_PASSWORD, "pw-1");
     Click(dialog, IDOK);
     box = app_->WaitMessageBox();
-    ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+    ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
     app_->CloseMessageBox(box);
+    ExpectLogonRight(main, "DOMAIN\\svc", false);
     const std::string key = kServicesKey + Instance("B");
     EXPECT_EQ(ReadValue(key, "ImagePath").text(), second + "\\KorvaneSrv.exe");  // no blank, no quotes
     EXPECT_EQ(ReadValue(key, "ObjectName").text(), "DOMAIN\\svc");
 }
 
+TEST_F(Add, GrantsThePrefixUserTheRightToLogOnAsAService) {
+    // Wine's LSA finds the prefix's own user (the Unix user), and its
+    // LsaAddAccountRights succeeds without storing anything.
+    char user[256] = {};
+    DWORD length = sizeof user;
+    ASSERT_TRUE(GetUserNameA(user, &length));
+    const HWND main = Start();
+    AddInstance(main, NewFolder("Own"), user, "pw");
+    ExpectLogonRight(main, user, true);
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+    EXPECT_EQ(ReadValue(kServicesKey + Instance("00"), "ObjectName").text(), user);
+}
+
 TEST_F(Add, RefusesASuffixOverTheLimitAndKeepsTheProposal) {
     const std::string folder = NewFolder("Long");
     const HWND main = Start();
-    ASSERT_EQ(ItemText(main, kSuffix), "00");
+    ASSERT_EQ(ItemText(main, IDC_SUFFIX), "00");
     // WM_SETTEXT passes the edit's limit; reading the controls refuses it.
-    SetItemText(main, kSuffix, std::string(28, '7'));
+    SetItemText(main, IDC_SUFFIX, std::string(28, '7'));
 
     const HWND dialog = AddUpToAccountDialog(main, folder);
     Click(dialog, IDOK);
     MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "Please enter no more than 27 characters.", "Quilmarsk", true, main);
+    ExpectMessage(box, "Please enter no more than 27 characters.", text::kCaption, Icon::Warning, main);
     app_->CloseMessageBox(box);
     // The refused read is not examined: the instance gets the proposal.
     box = app_->WaitMessageBox();
-    ExpectMessage(box, kInstalled, "Quilmarsk", true, main);
+    ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
     app_->CloseMessageBox(box);
     EXPECT_TRUE(ServiceExists(Instance("00")));
     EXPECT_FALSE(ServiceExists(Instance(std::string(28, '7'))));
-    EXPECT_EQ(ListEntries(main, kList), std::vector<std::string>{Instance("00")});
+    EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), std::vector<std::string>{Instance("00")});
 }
 
 TEST_F(Add, CancelInThePickerOrInTheAccountDialogAddsNothing) {
     const std::string folder = NewFolder("Chosen");
     const HWND main = Start();
 
-    Click(main, kAdd);
+    Click(main, IDC_ADD);
     app_->CancelPicker(app_->WaitFolderPicker());
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << "no account dialog after a cancelled picker; " << app_->Describe();
-    EXPECT_EQ(ItemText(main, kFolder), "");
+    EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), "");
 
     const HWND dialog = AddUpToAccountDialog(main, folder);
-    SetItemText(dialog, kAccount, "someone");
+    SetItemText(dialog, IDC_ACCOUNT, "someone");
     Click(dialog, IDCANCEL);
     WaitGone(dialog);
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
-    EXPECT_EQ(ItemText(main, kFolder), folder);
-    EXPECT_TRUE(ListEntries(main, kList).empty());
+    EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), folder);
+    EXPECT_TRUE(ListEntries(main, IDC_SERVICE_LIST).empty());
     EXPECT_TRUE(KorvaneServicesInManagerOrder().empty());
 }
 
@@ -346,39 +367,40 @@ TEST_F(Remove, StopsAndDeletesTheSelectedInstanceThenRebuildsTheList) {
     InstallService(Instance("02"), "C:\\Korvane02\\KorvaneSrv.exe");
     const HWND main = Start();
 
-    SelectEntry(main, kList, IndexOf(ListEntries(main, kList), running));
-    EXPECT_EQ(ItemText(main, kFolder), FolderOf(Args().service));
-    Click(main, kRemove);
+    SelectEntry(main, IDC_SERVICE_LIST, IndexOf(ListEntries(main, IDC_SERVICE_LIST), running));
+    EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), FolderOf(Args().service));
+    Click(main, IDC_REMOVE);
     const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "The Service was successfully removed", "Quilmarsk", true, main);
+    ExpectMessage(box, text::kRemoved, text::kCaption, Icon::Information, main);
     app_->CloseMessageBox(box);
     EXPECT_TRUE(PollUntil([&] { return !ServiceExists(running); })) << "the service manager still holds it";
-    EXPECT_EQ(ListSelection(main, kList), LB_ERR);
+    EXPECT_EQ(ListSelection(main, IDC_SERVICE_LIST), LB_ERR);
     EXPECT_TRUE(ServiceExists(Instance("02")));
 
     // With nothing selected, Remove only rebuilds the list: a service added
     // behind the tool's back shows up, and no message appears.
     InstallService("Korvane Extra", "C:\\Extra\\Extra.exe");
-    Click(main, kRemove);
+    Click(main, IDC_REMOVE);
     const std::vector<std::string> rebuilt = {"Korvane Extra", Instance("02")};
-    EXPECT_TRUE(PollUntil([&] { return ListEntries(main, kList) == rebuilt; })) << "the list was not rebuilt";
+    EXPECT_TRUE(PollUntil([&] { return ListEntries(main, IDC_SERVICE_LIST) == rebuilt; }))
+        << "the list was not rebuilt";
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
     EXPECT_TRUE(ServiceExists("Korvane Extra"));
     // Two family services, highest number 2: 02 is taken, so 03.
-    EXPECT_EQ(ItemText(main, kSuffix), "03");
+    EXPECT_EQ(ItemText(main, IDC_SUFFIX), "03");
 }
 
 TEST_F(Remove, ReportsAServiceDeletedSinceItWasSelected) {
     InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
     const HWND main = Start();
-    SelectEntry(main, kList, 0);
+    SelectEntry(main, IDC_SERVICE_LIST, 0);
     DeleteServiceNow(Instance("01"));
 
-    Click(main, kRemove);
+    Click(main, IDC_REMOVE);
     const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "There was an error removing the Service", "Quilmarsk Error", true, main);
+    ExpectMessage(box, text::kRemoveError, text::kErrorCaption, Icon::Stop, main);
     app_->CloseMessageBox(box);
-    EXPECT_TRUE(ListEntries(main, kList).empty());
+    EXPECT_TRUE(ListEntries(main, IDC_SERVICE_LIST).empty());
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
 }
 
@@ -414,12 +436,12 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
     WriteTextFile(script, old);
 
     const HWND main = Start();
-    Click(main, kBatch);
+    Click(main, IDC_CREATE_BATCH);
     const HWND picker = app_->WaitFolderPicker();
-    EXPECT_EQ(ItemText(picker, kPickerTitle), "Please select the folder containing the update files");
+    EXPECT_EQ(ItemText(picker, kPickerTitle), text::kUpdateFolderTitle);
     app_->PickFolder(picker, updates);
     const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "Batch file\n" + script + "\nsuccessfully created", "Quilmarsk", false, main);
+    ExpectMessage(box, "Batch file\n" + script + "\nsuccessfully created", text::kCaption, Icon::None, main);
     app_->CloseMessageBox(box);
 
     // One block per instance, in the order the service manager lists them.
@@ -447,20 +469,66 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
     }
 }
 
+// Folders that cmd would misread unless the script names them exactly: a
+// percent sign, a line break in the registry value, a letter outside ASCII.
+// The script is run; only the instances' own folders may change.
+TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
+    const std::string percent = NewFolder("K%5"), broken = NewFolder("K08"), accent = NewFolder("K\xE9" "a");
+    const std::string sibling = NewFolder("K"), sentinel = NewFolder("Sentinel");  // cmd's misreadings
+    for (const std::string& folder : {percent, broken, accent, sibling, sentinel}) {
+        MakeFolders(folder + "\\KORVAN\\KORVAN");
+        WriteTextFile(folder + "\\settings.ini", "old");
+    }
+    InstallService(Instance("01"), percent + "\\KorvaneSrv.exe");
+    InstallService(Instance("02"), broken + "\r\nMD " + Temp() + "\\INJ3\r\nREM \\KorvaneSrv.exe");
+    InstallService(Instance("03"), accent + "\\KorvaneSrv.exe");
+    const std::string updates = NewFolder("Updates");
+    WriteTextFile(updates + "\\settings.ini", "new");
+    const std::string script = FolderOf(Args().tool) + "KVNUpdate.cmd";
+    leftovers_.push_back(script);
+
+    const HWND main = Start();
+    Click(main, IDC_CREATE_BATCH);
+    app_->PickFolder(app_->WaitFolderPicker(), updates);
+    const MessageBoxView box = app_->WaitMessageBox();
+    EXPECT_NE(box.text.find("\n" + Instance("02") + ": its name or folder has a character the command prompt would"),
+              std::string::npos)
+        << box.text;
+    app_->CloseMessageBox(box);
+
+    RunWithPathPrefix("cmd /c \"" + script + "\"", FolderOf(Args().noPause), 6 * kPatience);
+    for (const std::string& folder : {percent, accent}) {
+        EXPECT_FALSE(PathExists(folder + "\\KORVAN\\KORVAN")) << folder;
+        EXPECT_EQ(ReadTextFile(folder + "\\settings.ini"), "new") << folder;
+    }
+    for (const std::string& folder : {broken, sibling, sentinel}) {
+        EXPECT_TRUE(PathExists(folder + "\\KORVAN\\KORVAN")) << folder;
+        EXPECT_EQ(ReadTextFile(folder + "\\settings.ini"), "old") << folder;
+    }
+    EXPECT_FALSE(PathExists(Temp() + "\\INJ3"));
+    // cmd made no folder of its own, under a misread name.
+    WIN32_FIND_DATAA found;
+    int entries = 0;
+    HANDLE find = FindFirstFileA((Temp() + "\\*").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) ++entries;
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    EXPECT_EQ(entries, 2 + 6);  // ".", "..", the five folders and the updates
+}
+
 // ---- About box and version record ----
 
 TEST_F(About, OpensFromTheWindowMenuAndReturnsToTheDialog) {
     InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
     const HWND main = Start();
-    SysCommand(main, kAboutCommand);
+    SysCommand(main, IDM_ABOUTBOX);
     const HWND about = app_->WaitDialog("About Quilmarsk");
     EXPECT_EQ(GetWindow(about, GW_OWNER), main);
     EXPECT_FALSE(IsWindowEnabled(main));
     Click(about, IDOK);
     WaitGone(about);
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
-    EXPECT_EQ(ListEntries(main, kList), std::vector<std::string>{Instance("01")});
-    EXPECT_EQ(ItemText(main, kSuffix), "02");  // 01 is taken
+    EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), std::vector<std::string>{Instance("01")});
+    EXPECT_EQ(ItemText(main, IDC_SUFFIX), "02");  // 01 is taken
 }
 
 std::string VersionString(const std::vector<char>& record, const std::string& name) {

@@ -31,13 +31,21 @@ void FakeSystem::AddService(const std::string& name, const std::optional<std::st
     if (imagePath) imagePaths[name] = *imagePath;
 }
 
+void FakeSystem::Run(const std::string& name, bool ignoresStop) {
+    for (FakeService& s : services_) {
+        if (s.name != name) continue;
+        s.running = true;
+        s.ignoresStop = ignoresStop;
+    }
+}
+
 const FakeService* FakeSystem::Find(const std::string& name) const {
     for (const FakeService& s : services_)
         if (SameName(s.name, name)) return &s;
     return nullptr;
 }
 
-bool FakeSystem::Failing(const std::string& op) {
+bool Failures::Failing(const std::string& op) {
     auto it = failures_.find(op);
     if (it == failures_.end() || it->second == 0) return false;
     if (it->second > 0) --it->second;
@@ -107,6 +115,14 @@ EnumRound FakeSystem::EnumServices(Handle manager, std::uint32_t bufferBytes, st
     return r;
 }
 
+std::uint32_t FakeSystem::ServiceBytesNeeded(Handle manager) {
+    log_.push_back("ServiceBytesNeeded");
+    if (handles_.count(manager) == 0 || Failing("ServiceBytesNeeded")) return 0;
+    std::uint32_t bytes = 0;
+    for (const FakeService& s : services_) bytes += EntryBytes(s) + 8;  // process id and flags
+    return bytes;
+}
+
 Handle FakeSystem::CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
                                  const char* account, const char* password) {
     log_.push_back("CreateService(" + name + ", " + commandLine + ", " + Quoted(account) + ", " +
@@ -120,6 +136,14 @@ Handle FakeSystem::CreateAutoStartService(Handle manager, const std::string& nam
     return NewHandle("service", name);
 }
 
+bool FakeSystem::ServiceNamed(Handle, const std::string& name) {
+    log_.push_back("ServiceNamed(" + name + ")");
+    if (Find(name) || drivers.count(name)) return true;
+    for (const FakeService& s : services_)
+        if (SameName(s.displayName, name)) return true;
+    return false;
+}
+
 Handle FakeSystem::OpenServiceToRemove(Handle manager, const std::string& name) {
     log_.push_back("OpenService(" + name + ")");
     if (handles_.count(manager) == 0 || Failing("OpenService") || !Find(name)) return 0;
@@ -131,7 +155,7 @@ void FakeSystem::StopService(Handle service) {
     auto it = handles_.find(service);
     if (it == handles_.end()) return;
     for (FakeService& s : services_)
-        if (s.name == it->second.second) s.running = false;
+        if (s.name == it->second.second && !s.ignoresStop) s.running = false;
 }
 
 bool FakeSystem::DeleteService(Handle service) {
@@ -139,6 +163,9 @@ bool FakeSystem::DeleteService(Handle service) {
     auto it = handles_.find(service);
     if (it == handles_.end() || Failing("DeleteService")) return false;
     const std::string name = it->second.second;
+    // A service still running stays, marked for deletion.
+    for (FakeService& s : services_)
+        if (s.name == name && s.running) return s.markedForDeletion = true;
     services_.erase(std::remove_if(services_.begin(), services_.end(),
                                    [&](const FakeService& s) { return s.name == name; }),
                     services_.end());
@@ -158,14 +185,16 @@ Handle FakeSystem::OpenServiceKey(const std::string& name) {
     return NewHandle("key", Find(name)->name);
 }
 
-bool FakeSystem::QueryImagePath(Handle key, std::string& imagePath) {
+ValueRead FakeSystem::QueryImagePath(Handle key, std::string& imagePath) {
     log_.push_back("QueryImagePath");
     auto it = handles_.find(key);
-    if (it == handles_.end() || Failing("QueryImagePath")) return false;
+    if (it == handles_.end() || Failing("QueryImagePath")) return ValueRead::Missing;
     auto value = imagePaths.find(it->second.second);
-    if (value == imagePaths.end() || value->second.size() > 259) return false;
+    if (value == imagePaths.end()) return ValueRead::Missing;
+    if (binaryImagePaths.count(value->first)) return ValueRead::NotText;
+    if (value->second.size() > kMaxPathChars) return ValueRead::TooLong;
     imagePath = value->second;
-    return true;
+    return ValueRead::Read;
 }
 
 Handle FakeSystem::CreateEventLogKey(const std::string& name) {
@@ -187,10 +216,65 @@ void FakeSystem::CloseKey(Handle key) {
     handles_.erase(key);
 }
 
-bool FakeSystem::WriteFileAtomically(const std::string& path, const std::string& contents) {
+bool FakeScriptHost::ExpandReferences(const std::string& text, std::string& expanded) {
+    // Known %NAME% references are replaced; others stay as written.
+    expanded.clear();
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
+        auto value = close == std::string::npos ? environment.end() : environment.find(text.substr(i + 1, close - i - 1));
+        if (value == environment.end()) {
+            expanded += text[i++];
+        } else {
+            expanded += value->second;
+            i = close + 1;
+        }
+    }
+    return true;
+}
+
+bool FakeScriptHost::ToConsoleCodePage(const std::string& ansi, std::string& console) {
+    // Code page 1252 to 437, for the few letters the tests use; a byte of
+    // 0x80 or more that is not among them (the euro sign, say) has no
+    // equivalent.
+    static const std::map<unsigned char, char> k1252To437{{0xE9, '\x82'}, {0xE4, '\x84'}, {0xFC, '\x81'}};
+    console.clear();
+    for (char c : ansi) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            console += c;
+            continue;
+        }
+        auto mapped = k1252To437.find(byte);
+        if (mapped == k1252To437.end()) return false;
+        console += mapped->second;
+    }
+    return true;
+}
+
+bool FakeScriptHost::WriteFileAtomically(const std::string& path, const std::string& contents) {
     log_.push_back("ReplaceFile(" + path + ")");
     if (Failing("ReplaceFile")) return false;
     files[path] = contents;
+    return true;
+}
+
+bool FakeAccountRights::LookUp(const std::string& account, Sid& sid) {
+    log_.push_back("LookUp(" + account + ")");
+    if (Failing("LookUp") || accounts.count(account) == 0) return false;
+    sid.assign(account.begin(), account.end());
+    return true;
+}
+
+bool FakeAccountRights::Holds(const Sid& sid, const std::string& right) {
+    log_.push_back("Holds(" + right + ")");
+    return !Failing("Holds") && right == "SeServiceLogonRight" &&
+           serviceLogonHolders.count(std::string(sid.begin(), sid.end())) > 0;
+}
+
+bool FakeAccountRights::Grant(const Sid& sid, const std::string& right) {
+    log_.push_back("Grant(" + right + ")");
+    if (Failing("Grant") || right != "SeServiceLogonRight") return false;
+    serviceLogonHolders.insert(std::string(sid.begin(), sid.end()));
     return true;
 }
 
@@ -227,6 +311,16 @@ bool FakeUser::ModulePath(std::string& path) {
     if (!modulePath) return false;
     path = *modulePath;
     return true;
+}
+
+void FakeUser::ShowBusy(bool on) {
+    log_.push_back(on ? "ShowBusy(on)" : "ShowBusy(off)");
+    busy = on;
+}
+
+void FakeUser::Pause(unsigned milliseconds) {
+    log_.push_back("Pause");
+    paused += milliseconds;
 }
 
 void FakeView::WriteControls() {

@@ -22,6 +22,8 @@ struct FakeService {
     std::string commandLine;
     std::optional<std::string> account;  // nullopt: LocalSystem
     bool running = false;
+    bool ignoresStop = false;  // its stop handler never answers
+    bool markedForDeletion = false;
 };
 
 struct FakeEventSource {
@@ -29,7 +31,20 @@ struct FakeEventSource {
     std::uint32_t typesSupported = 0;
 };
 
-class FakeSystem : public System {
+// Makes named operations fail.
+class Failures {
+public:
+    // Makes |op| (a method name) fail its next |times| calls; -1 for all.
+    void Fail(const std::string& op, int times = -1) { failures_[op] = times; }
+
+protected:
+    bool Failing(const std::string& op);
+
+private:
+    std::map<std::string, int> failures_;
+};
+
+class FakeSystem : public System, public Failures {
 public:
     enum class EnumStyle { Windows, Wine, WineNoSize };
 
@@ -38,8 +53,8 @@ public:
     // Set-up.
     void AddService(const std::string& name, const std::optional<std::string>& imagePath = {},
                     const std::string& displayName = {});
-    // Makes |op| (a method name) fail its next |times| calls; -1 for all.
-    void Fail(const std::string& op, int times = -1) { failures_[op] = times; }
+    // Starts service |name|; one that |ignoresStop| never answers a stop.
+    void Run(const std::string& name, bool ignoresStop = false);
     void RefuseAccount(const std::string& account) { refused_.insert(account); }
     EnumStyle enumStyle = EnumStyle::Windows;
     // Bytes an entry takes in the enumeration buffer besides its strings.
@@ -49,8 +64,9 @@ public:
     const std::vector<FakeService>& services() const { return services_; }
     const FakeService* Find(const std::string& name) const;
     std::map<std::string, std::string> imagePaths;        // by service name
+    std::set<std::string> binaryImagePaths;                // names whose "ImagePath" is not a string
+    std::set<std::string> drivers;                         // names held by services outside the enumeration
     std::map<std::string, FakeEventSource> eventSources;  // by service name
-    std::map<std::string, std::string> files;             // by path
     int enumCalls = 0;
     std::vector<std::uint32_t> enumBufferSizes;
     std::size_t OpenHandles() const { return handles_.size(); }
@@ -58,30 +74,64 @@ public:
     // System.
     Handle OpenManager() override;
     EnumRound EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) override;
+    std::uint32_t ServiceBytesNeeded(Handle manager) override;
     Handle CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
                          const char* account, const char* password) override;
+    bool ServiceNamed(Handle manager, const std::string& name) override;
     Handle OpenServiceToRemove(Handle manager, const std::string& name) override;
     void StopService(Handle service) override;
     bool DeleteService(Handle service) override;
     void CloseServiceHandle(Handle handle) override;
     Handle OpenServiceKey(const std::string& name) override;
-    bool QueryImagePath(Handle key, std::string& imagePath) override;
+    ValueRead QueryImagePath(Handle key, std::string& imagePath) override;
     Handle CreateEventLogKey(const std::string& name) override;
     void WriteEventLogValues(Handle key, const std::string& messageFile) override;
     void CloseKey(Handle key) override;
-    bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
 
 private:
-    bool Failing(const std::string& op);
     Handle NewHandle(const std::string& kind, const std::string& name);
     std::uint32_t EntryBytes(const FakeService& s) const;
 
     Log& log_;
     std::vector<FakeService> services_;
-    std::map<std::string, int> failures_;
     std::set<std::string> refused_;
     std::map<Handle, std::pair<std::string, std::string>> handles_;  // kind, name
     Handle nextHandle_ = 0x100;
+};
+
+// The environment, a console code page and the files of a machine whose
+// ANSI code page is 1252 and whose console's is 437.
+class FakeScriptHost : public ScriptHost, public Failures {
+public:
+    explicit FakeScriptHost(Log& log) : log_(log) {}
+
+    std::map<std::string, std::string> environment{{"SystemRoot", "C:\\Windows"},
+                                                   {"ProgramFiles", "C:\\Program Files"}};
+    std::map<std::string, std::string> files;  // by path
+
+    bool ExpandReferences(const std::string& text, std::string& expanded) override;
+    bool ToConsoleCodePage(const std::string& ansi, std::string& console) override;
+    bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
+
+private:
+    Log& log_;
+};
+
+// The local security policy: the accounts it knows and those that hold the
+// right to log on as a service. A SID is the account's name as bytes.
+class FakeAccountRights : public AccountRights, public Failures {
+public:
+    explicit FakeAccountRights(Log& log) : log_(log) {}
+
+    std::set<std::string> accounts;
+    std::set<std::string> serviceLogonHolders;
+
+    bool LookUp(const std::string& account, Sid& sid) override;
+    bool Holds(const Sid& sid, const std::string& right) override;
+    bool Grant(const Sid& sid, const std::string& right) override;
+
+private:
+    Log& log_;
 };
 
 class FakeUser : public User {
@@ -110,6 +160,11 @@ public:
     bool BrowseForFolder(const char* title, std::string& folder) override;
     bool AskAccount(std::string& account, std::string& password) override;
     bool ModulePath(std::string& path) override;
+    void ShowBusy(bool busy) override;
+    void Pause(unsigned milliseconds) override;
+
+    unsigned paused = 0;  // milliseconds let pass
+    bool busy = false;
 
 private:
     Log& log_;
@@ -145,8 +200,17 @@ struct Harness {
     FakeSystem system{log};
     FakeUser user{log};
     FakeView view{log, members};
-    Session session{system, user, view, members, nullptr};
+    FakeScriptHost host{log};
+    ServiceLister lister;
+    FakeAccountRights rights{log};
+    Session session{system, user, view, host, lister, rights, members, nullptr};
 
+    // Makes |op| fail, wherever it is.
+    void Fail(const std::string& op) {
+        system.Fail(op);
+        host.Fail(op);
+        rights.Fail(op);
+    }
     // The log entries that begin with |prefix|.
     std::vector<std::string> Calls(const std::string& prefix) const;
 };

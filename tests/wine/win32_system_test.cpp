@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "actions/win32_script_host.h"
 #include "catalogue/win32_system.h"
 #include "support/registry.h"
 
@@ -125,10 +126,14 @@ TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
         const Handle k = system_.OpenServiceKey(name);
         ASSERT_NE(k, 0u);
         std::string stored;
-        EXPECT_TRUE(system_.QueryImagePath(k, stored));
+        EXPECT_EQ(system_.QueryImagePath(k, stored), ValueRead::Read);
         EXPECT_EQ(stored, path);
         system_.CloseKey(k);
     }
+
+    // Both names are known to the manager, by key and by display name.
+    EXPECT_TRUE(system_.ServiceNamed(manager_, "qmwine create 01"));
+    EXPECT_FALSE(system_.ServiceNamed(manager_, "QmWine Create 03"));
 
     // A taken name fails, which sends the caller to its fallback.
     EXPECT_EQ(system_.CreateAutoStartService(manager_, local, bare, nullptr, nullptr), 0u);
@@ -196,19 +201,19 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
     auto read = [&](std::string& out) {
         out = "stale";
         const Handle k = system_.OpenServiceKey(name);
-        if (!k) return false;
-        const bool ok = system_.QueryImagePath(k, out);
+        if (!k) return ValueRead::Missing;
+        const ValueRead result = system_.QueryImagePath(k, out);
         system_.CloseKey(k);
-        return ok;
+        return result;
     };
     std::string got;
 
     // Missing value.
-    EXPECT_FALSE(read(got));
+    EXPECT_EQ(read(got), ValueRead::Missing);
 
     const std::string plain = "C:\\Korvane 01\\KorvaneSrv.exe";
     const std::string expandable = "%ProgramFiles%\\Korvane\\KorvaneSrv.exe -service";
-    const std::string longest(258, 'p');  // 259 bytes with its terminator
+    const std::string longest(259, 'p');  // the longest path Add registers
     const struct {
         const char* what;
         DWORD type;
@@ -218,20 +223,43 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
         {"plain string", REG_SZ, plain + '\0' + '#', plain},
         {"expandable string, unexpanded", REG_EXPAND_SZ, expandable + '\0' + '#', expandable},
         {"no terminator", REG_SZ, plain + '#', plain},
-        {"259 bytes", REG_EXPAND_SZ, longest + '\0' + '#', longest},
+        {"259 characters", REG_EXPAND_SZ, longest + '\0' + '#', longest},
+        {"259 characters, no terminator", REG_SZ, longest + '#', longest},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(set(c.type, c.bytes), ERROR_SUCCESS);
         ASSERT_EQ(ReadValue(path, "ImagePath").raw.size(), c.bytes.size() - 1);
-        EXPECT_TRUE(read(got));
+        EXPECT_EQ(read(got), ValueRead::Read);
         EXPECT_EQ(got, c.expected);
     }
 
-    // One byte more than the tool's buffer allows.
+    // One character more than a path may have, with and without terminator.
     ASSERT_EQ(set(REG_SZ, longest + "p" + '\0' + '#'), ERROR_SUCCESS);
-    EXPECT_FALSE(read(got));
+    EXPECT_EQ(read(got), ValueRead::TooLong);
+    ASSERT_EQ(set(REG_SZ, longest + "p" + '#'), ERROR_SUCCESS);
+    EXPECT_EQ(read(got), ValueRead::TooLong);
+    ASSERT_EQ(set(REG_BINARY, plain + '#'), ERROR_SUCCESS);
+    EXPECT_EQ(read(got), ValueRead::NotText);
     RegCloseKey(key);
+
+    // A service name as long as the service manager allows: the whole key
+    // path is longer than the ANSI entry points take in one piece.
+    const std::string longName = "QmWine Image " + std::string(243, 'n');
+    HKEY services = nullptr, longKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services", 0, KEY_ALL_ACCESS, &services),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(services, longName.c_str(), &longKey), ERROR_SUCCESS);
+    RegSetValueExA(longKey, "ImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(plain.c_str()),
+                   static_cast<DWORD>(plain.size() + 1));
+    RegCloseKey(longKey);
+    const Handle k = system_.OpenServiceKey(longName);
+    EXPECT_NE(k, 0u);
+    EXPECT_EQ(k ? system_.QueryImagePath(k, got) : ValueRead::Missing, ValueRead::Read);
+    EXPECT_EQ(got, plain);
+    if (k) system_.CloseKey(k);
+    RegDeleteKeyA(services, longName.c_str());
+    RegCloseKey(services);
 
     EXPECT_EQ(system_.OpenServiceKey("QmWine Image missing"), 0u);
 }
@@ -292,7 +320,7 @@ protected:
         RemoveDirectoryA(folder_.c_str());
     }
 
-    Win32System system_;
+    Win32ScriptHost system_;
     std::string folder_;
 };
 
@@ -327,6 +355,24 @@ TEST_F(WriteFileTest, FailsInAMissingFolderAndCreatesNothing) {
 }
 
 // More services than one 147,456-byte buffer holds.
+// What the script is made of: references expanded as the service manager
+// expands them, text in the console's code page.
+TEST(Win32ScriptHost, ExpandsReferencesAndSpeaksTheConsolesCodePage) {
+    Win32ScriptHost host;
+    char windows[MAX_PATH] = {};
+    ASSERT_NE(GetEnvironmentVariableA("SystemRoot", windows, MAX_PATH), 0u);
+    std::string text;
+    ASSERT_TRUE(host.ExpandReferences("%SystemRoot%\\K\\%QmNowhere%\\", text));
+    EXPECT_EQ(text, std::string(windows) + "\\K\\%QmNowhere%\\");
+
+    ASSERT_TRUE(host.ToConsoleCodePage("C:\\K 100%\\", text));
+    EXPECT_EQ(text, "C:\\K 100%\\");  // ASCII byte for byte
+    if (GetACP() != 1252 || GetOEMCP() != 437) GTEST_SKIP() << "code pages " << GetACP() << "/" << GetOEMCP();
+    ASSERT_TRUE(host.ToConsoleCodePage("C:\\K\xE9" "a\\", text));
+    EXPECT_EQ(text, "C:\\K\x82" "a\\");
+    EXPECT_FALSE(host.ToConsoleCodePage("C:\\K\x80\\", text));  // the euro sign
+}
+
 TEST_F(Win32SystemTest, EnumeratesEveryServiceOnceWhenOneBufferIsTooSmall) {
     std::vector<std::string> created;
     for (int i = 0; i < 400; ++i) {

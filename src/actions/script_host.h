@@ -1,0 +1,25 @@
+// What writing the update script needs of the machine besides the service
+// manager: the environment, the command prompt's code page and the file.
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+class ScriptHost {
+public:
+    virtual ~ScriptHost() = default;
+
+    // |text| with its environment references expanded, as the service
+    // manager expands an executable path when it starts a service.
+    virtual bool ExpandReferences(const std::string& text, std::string& expanded) = 0;
+    // |ansi| in the code page in which cmd reads a batch file (the OEM code
+    // page), converted through Unicode; false when a character has no
+    // equivalent there.
+    virtual bool ToConsoleCodePage(const std::string& ansi, std::string& console) = 0;
+    // Writes |contents| to a new file beside |path| and moves it over |path|
+    // only when all of it was written; on failure |path| is left as it was.
+    virtual bool WriteFileAtomically(const std::string& path, const std::string& contents) = 0;
+};
+
+}  // namespace qm

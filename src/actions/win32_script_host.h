@@ -1,0 +1,16 @@
+// The script host over the process environment, the system's code pages
+// and the file system.
+#pragma once
+
+#include "actions/script_host.h"
+
+namespace qm {
+
+class Win32ScriptHost : public ScriptHost {
+public:
+    bool ExpandReferences(const std::string& text, std::string& expanded) override;
+    bool ToConsoleCodePage(const std::string& ansi, std::string& console) override;
+    bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
+};
+
+}  // namespace qm
