@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -86,14 +87,28 @@ bool IsMessageBox(HWND window) {
     return text && ClassOf(text) == "Static";
 }
 
-// Whether a message box shows an icon: a static icon control holding one.
-bool ShowsIcon(HWND box) {
+// The icon a message box shows in its static icon control; null when none.
+HICON ShownIcon(HWND box) {
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (ClassOf(child) != "Static") continue;
         if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
-        if (Send(child, STM_GETICON) != 0) return true;
+        if (const LRESULT icon = Send(child, STM_GETICON)) return reinterpret_cast<HICON>(icon);
     }
-    return false;
+    return nullptr;
+}
+
+// Where module |name| lies in process |pid|.
+const char* ModuleBase(DWORD pid, const char* name) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    MODULEENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    const char* base = nullptr;
+    for (BOOL more = Module32First(snapshot, &entry); more && !base; more = Module32Next(snapshot, &entry)) {
+        if (_stricmp(entry.szModule, name) == 0) base = reinterpret_cast<const char*>(entry.modBaseAddr);
+    }
+    CloseHandle(snapshot);
+    if (!base) throw DriverError(std::string("the tool's process did not load ") + name);
+    return base;
 }
 
 }  // namespace
@@ -245,7 +260,7 @@ MessageBoxView App::WaitMessageBox() const {
     box.caption = caption;
     box.owner = GetWindow(box.window, GW_OWNER);
     box.text = ItemText(box.window, kMessageTextId);
-    box.icon = ShowsIcon(box.window);
+    box.icon = IconOf(box.window);
     return box;
 }
 
@@ -341,6 +356,38 @@ void App::PickFolder(HWND picker, const std::string& folder) const {
 void App::CancelPicker(HWND picker) const {
     Click(picker, IDCANCEL);
     WaitGone(picker);
+}
+
+DWORD App::RemoteCall(const void* start, void* argument) const {
+    const HANDLE thread = CreateRemoteThread(info_.hProcess, nullptr, 0,
+                                             reinterpret_cast<LPTHREAD_START_ROUTINE>(const_cast<void*>(start)),
+                                             argument, 0, nullptr);
+    if (!thread) throw DriverError("cannot start a thread in the tool's process");
+    const bool ended = WaitForSingleObject(thread, kPatience) == WAIT_OBJECT_0;
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    if (!ended) throw DriverError("a thread in the tool's process did not end");
+    return code;
+}
+
+qm::Icon App::IconOf(HWND box) const {
+    const HICON shown = ShownIcon(box);
+    if (!shown) return qm::Icon::None;
+    constexpr char kProbe[] = "icon_probe.dll";
+    char self[MAX_PATH] = {};
+    std::string dll(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    dll = dll.substr(0, dll.find_last_of('\\') + 1) + kProbe;
+    const HMODULE local = LoadLibraryA(dll.c_str());
+    if (!local) throw DriverError("cannot load " + dll);
+    const RemoteMemory path(info_.hProcess, dll.size() + 1);
+    path.Write(0, dll.c_str(), dll.size() + 1);
+    // kernel32 lies at the same address in every process.
+    RemoteCall(reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")),
+               path.at());
+    const auto* entry = reinterpret_cast<const char*>(GetProcAddress(local, "StandardIcon"));
+    const auto offset = entry - reinterpret_cast<const char*>(local);
+    return static_cast<qm::Icon>(RemoteCall(ModuleBase(pid(), kProbe) + offset, shown));
 }
 
 }  // namespace e2e

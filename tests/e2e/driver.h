@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "actions/user.h"
+
 namespace e2e {
 
 struct DriverError : std::runtime_error {
@@ -59,7 +61,7 @@ struct MessageBoxView {
     HWND owner = nullptr;
     std::string caption;
     std::string text;
-    bool icon = false;  // an icon is shown beside the text
+    qm::Icon icon = qm::Icon::None;  // the standard icon beside the text
 };
 
 // One running Quilmarsk.exe (or any dialog program); ended when destroyed.
@@ -104,6 +106,12 @@ public:
     void CancelPicker(HWND picker) const;
 
 private:
+    // Which standard icon |box| shows, asked in the tool's own process by
+    // icon_probe.dll (found beside the driver).
+    qm::Icon IconOf(HWND box) const;
+    // Runs |start| on a new thread of the tool's process; its exit code.
+    DWORD RemoteCall(const void* start, void* argument) const;
+
     PROCESS_INFORMATION info_{};
 };
 

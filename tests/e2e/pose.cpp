@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver.h"
+#include "ui/resource.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -16,13 +17,13 @@ int main(int argc, char** argv) {
         e2e::App app(e2e::WinePath(argv[1]));
         HWND main = app.WaitDialog("Korvane Multiple Services Configuration Utility");
         if (mode == "about") {
-            e2e::SysCommand(main, 16);
+            e2e::SysCommand(main, IDM_ABOUTBOX);
             app.WaitDialog("About Quilmarsk");
         } else if (mode == "account") {
-            e2e::Click(main, 1001);  // Add
+            e2e::Click(main, IDC_ADD);
             app.PickFolder(app.WaitFolderPicker(), "C:\\Korvane");
             HWND account = app.WaitDialog("Exchange Service Account");
-            e2e::SetItemText(account, 1033, "KORVANE\\svc-update");
+            e2e::SetItemText(account, IDC_ACCOUNT, "KORVANE\\svc-update");
         }
         std::printf("ready\n");
         std::fflush(stdout);
