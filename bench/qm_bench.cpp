@@ -33,7 +33,7 @@
 
 #include "actions/messages.h"
 #include "actions/script.h"
-#include "actions/session.h"
+#include "actions/actions.h"
 #include "actions/win32_script_host.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
@@ -215,15 +215,14 @@ public:
     BenchDialog(int n, int runs) : n_(n), runs_(runs) {}
 
 private:
-    qm::Session Session() {
-        return {system_, user_, *this, host_, lister_, rights_,
-                {serviceName_, password_, account_, serviceCount_, installPath_, suffix_}, qm::IsAnsiLeadByte};
+    qm::DialogAndMachine Context() {
+        return {state_, *this, user_, system_, host_, lister_, rights_, qm::IsAnsiLeadByte};
     }
 
     void DoDataExchange(ui::DataExchange& dx) override {
         dx.Control(kListId, list_);
-        dx.Text(kPathId, installPath_);
-        dx.Text(kSuffixId, suffix_, qm::kMaxSuffixLength);
+        dx.Text(kPathId, state_.m_strInstallPath);
+        dx.Text(kSuffixId, state_.m_strSuffix, qm::kMaxSuffixLength);
     }
     bool OnInitDialog() override {
         ui::Dialog::OnInitDialog();
@@ -253,8 +252,7 @@ private:
     qm::Win32AccountRights rights_;
     QuietUser user_;
     ui::ListBox list_;
-    std::string serviceName_, password_, account_, installPath_, suffix_;
-    std::uint32_t serviceCount_ = 0;
+    qm::MainDialogState state_;
 };
 
 int CountOf(const std::string& text, const std::string& what) {
@@ -282,7 +280,7 @@ void BenchDialog::Measure() {
     const DWORD sufficient = SufficientEnumerationBytes();
     if (!sufficient) Fail("no buffer takes every service in one call");
     std::vector<double> m = SideBySide(runs_, {
-        [this] { qm::Session s = Session(); qm::RefreshServiceList(s); },
+        [this] { qm::DialogAndMachine s = Context(); qm::RefreshServiceList(s); },
         [] { if (BareEnumeration() < 0) Fail("EnumServicesStatusA"); },
         [sufficient] { if (OneEnumerationCall(sufficient) < 0) Fail("EnumServicesStatusA, one call"); },
     });
@@ -291,7 +289,7 @@ void BenchDialog::Measure() {
     Result("refresh_limit", n_, m[0], m[2]);
 
     m = SideBySide(runs_, {
-        [this] { qm::Session s = Session(); qm::CreateBatch(s); },
+        [this] { qm::DialogAndMachine s = Context(); qm::CreateBatch(s); },
         [] { BareReads(); },
     });
     std::string created = qm::text::kBatchCreated;
@@ -316,7 +314,7 @@ void BenchDialog::MeasureParts() {
     }
     std::vector<qm::Instance> instances;
     for (const std::string& name : family) {
-        qm::Session s = Session();
+        qm::DialogAndMachine s = Context();
         qm::Instance instance{name, {}};
         if (qm::ReadInstallFolder(s, name, instance.folder)) instances.push_back(instance);
     }
@@ -344,7 +342,7 @@ void BenchDialog::MeasureParts() {
         fillRedrawOn,
         [this, &family] {
             for (const std::string& name : family) {
-                qm::Session s = Session();
+                qm::DialogAndMachine s = Context();
                 std::string folder;
                 qm::ReadInstallFolder(s, name, folder);
             }

@@ -1,6 +1,6 @@
 #include "actions/logon_right.h"
 #include "actions/messages.h"
-#include "actions/session.h"
+#include "actions/actions.h"
 #include "catalogue/naming.h"
 
 namespace qm {
@@ -21,25 +21,25 @@ bool ExecutablePaths(const std::string& folder, std::string& executable, std::st
     return commandLine.size() <= kMaxPathChars;  // what selection and the script read back
 }
 
-bool BrowseInstallPath(Session& s) {
+bool BrowseInstallPath(DialogAndMachine& s) {
     std::string folder;
     if (!s.user.BrowseForFolder(text::kInstallTitle, folder)) return false;
-    s.members.installPath = folder;
+    s.state.m_strInstallPath = folder;
     s.view.ShowInstallPath(folder);
     return true;
 }
 
-InstallResult InstallService(Session& s, const std::string& name, bool* underAccount) {
+InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool* underAccount) {
     if (underAccount) *underAccount = false;
     std::string executable, commandLine;
-    if (!ExecutablePaths(s.members.installPath, executable, commandLine)) return InstallResult::Failed;
+    if (!ExecutablePaths(s.state.m_strInstallPath, executable, commandLine)) return InstallResult::Failed;
 
     System& sys = s.system;
     const Handle manager = sys.OpenManager();
     if (!manager) return InstallResult::Failed;
 
-    Handle service = sys.CreateAutoStartService(manager, name, commandLine, s.members.account.c_str(),
-                                       s.members.password.c_str());
+    Handle service = sys.CreateAutoStartService(manager, name, commandLine, s.state.m_strAccount.c_str(),
+                                       s.state.m_strPassword.c_str());
     if (service && underAccount) *underAccount = true;
     if (!service) {
         service = sys.CreateAutoStartService(manager, name, commandLine, nullptr, nullptr);
@@ -63,16 +63,16 @@ InstallResult InstallService(Session& s, const std::string& name, bool* underAcc
     return InstallResult::Installed;
 }
 
-void AddInstance(Session& s) {
+void AddInstance(DialogAndMachine& s) {
     if (!BrowseInstallPath(s)) return;
 
-    std::string account = s.members.account;
-    std::string password = s.members.password;
+    std::string account = s.state.m_strAccount;
+    std::string password = s.state.m_strPassword;
     const bool confirmed = s.user.AskAccount(account, password);
     if (confirmed) {
-        s.members.account = account;
-        Wipe(s.members.password);
-        s.members.password = password;
+        s.state.m_strAccount = account;
+        Wipe(s.state.m_strPassword);
+        s.state.m_strPassword = password;
     }
     Wipe(password);
     if (!confirmed) return;
@@ -81,14 +81,14 @@ void AddInstance(Session& s) {
     // proposal it would have fallen back to is not what was asked for.
     if (!s.view.ReadControls()) return;
     bool underAccount = false;
-    const InstallResult result = InstallService(s, InstanceName(s.members.suffix), &underAccount);
+    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), &underAccount);
     if (result == InstallResult::Installed) {
         s.user.Message(text::kInstalled, text::kCaption, Icon::Information);
     } else {
         s.user.Message(text::kInstallError, text::kErrorCaption, Icon::Stop);
     }
     // The service exists under the account: it must be able to log on.
-    if (underAccount) GrantServiceLogonRight(s.rights, s.user, s.members.account);
+    if (underAccount) GrantServiceLogonRight(s.rights, s.user, s.state.m_strAccount);
     // A created service belongs in the list even when its event-log key failed.
     if (result != InstallResult::Failed) RefreshServiceList(s);
 }

@@ -1,6 +1,6 @@
 #include "actions/messages.h"
 #include "actions/script.h"
-#include "actions/session.h"
+#include "actions/actions.h"
 #include "catalogue/naming.h"
 
 namespace qm {
@@ -36,7 +36,7 @@ const char* Reason(LeftOut why) {
 
 // The instance as the script names it: its folder expanded as the service
 // manager expands it, then both in the console's code page.
-LeftOut PrepareInstance(Session& s, const std::string& name, Instance& instance) {
+LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& instance) {
     std::string imagePath, expanded;
     const ValueRead read = ReadImagePath(s, name, imagePath);
     if (read == ValueRead::TooLong) return LeftOut::TooLong;
@@ -60,7 +60,7 @@ LeftOut PrepareInstance(Session& s, const std::string& name, Instance& instance)
 
 // Every family service in the manager's order, each either ready to write
 // or with the reason it cannot be.
-bool ReadInstances(Session& s, std::vector<Instance>& instances, std::vector<Skipped>& skipped) {
+bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::vector<Skipped>& skipped) {
     const Handle manager = s.system.OpenManager();
     if (!manager) return false;
     std::vector<std::string> names;
@@ -93,7 +93,7 @@ std::string CreatedMessage(const std::string& scriptPath, const std::vector<Skip
 
 }  // namespace
 
-void CreateBatch(Session& s) {
+void CreateBatch(DialogAndMachine& s) {
     std::string updateFolder;
     if (!s.user.BrowseForFolder(text::kUpdateFolderTitle, updateFolder) || updateFolder.empty()) return;
 

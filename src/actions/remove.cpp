@@ -1,5 +1,5 @@
 #include "actions/messages.h"
-#include "actions/session.h"
+#include "actions/actions.h"
 
 namespace qm {
 
@@ -11,7 +11,7 @@ constexpr unsigned kRemovePollMs = 250;
 
 // A deleted service goes once it has stopped and every handle to it is
 // closed; one that does not stop stays, marked for deletion.
-bool WaitUntilGone(Session& s, Handle manager, const std::string& name) {
+bool WaitUntilGone(DialogAndMachine& s, Handle manager, const std::string& name) {
     for (unsigned waited = 0; waited < kRemoveWaitMs; waited += kRemovePollMs) {
         if (!s.system.ServiceNamed(manager, name)) return true;
         s.user.Pause(kRemovePollMs);
@@ -21,7 +21,7 @@ bool WaitUntilGone(Session& s, Handle manager, const std::string& name) {
 
 }  // namespace
 
-void RemoveInstance(Session& s) {
+void RemoveInstance(DialogAndMachine& s) {
     std::string selected;
     if (!s.view.SelectedEntry(selected)) {
         RefreshServiceList(s);
@@ -32,7 +32,7 @@ void RemoveInstance(Session& s) {
     const Handle manager = s.system.OpenManager();
     if (manager) {
         // The name remembered at selection, not the entry text of now.
-        const std::string& name = s.members.serviceName;
+        const std::string& name = s.state.m_strServiceName;
         const Handle service = s.system.OpenServiceToRemove(manager, name);
         if (service) {
             s.user.ShowBusy(true);

@@ -3,7 +3,7 @@
 #include <mbstring.h>
 
 #include "actions/messages.h"
-#include "actions/session.h"
+#include "actions/wipe.h"
 
 CServiceAccountDlg::~CServiceAccountDlg() {
     qm::Wipe(m_strPassword);

@@ -15,19 +15,6 @@ constexpr UINT kSysCommandMask = 0xFFF0;
 CServiceConfigDlg::CServiceConfigDlg(HWND parent)
     : m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))), m_parent(parent) {}
 
-CServiceConfigDlg::~CServiceConfigDlg() { qm::Wipe(m_strPassword); }
-
-qm::Session CServiceConfigDlg::Session() {
-    return {m_system,
-            m_user,
-            *this,
-            m_scriptHost,
-            m_lister,
-            m_rights,
-            {m_strServiceName, m_strPassword, m_strAccount, m_nServiceCount, m_strInstallPath, m_strSuffix},
-            qm::IsAnsiLeadByte};
-}
-
 void CServiceConfigDlg::DoDataExchange(ui::DataExchange& dx) {
     dx.Control(IDC_SERVICE_LIST, m_lstServices);
     dx.Text(IDC_INSTALL_PATH, m_strInstallPath);
@@ -53,9 +40,9 @@ void CServiceConfigDlg::AddAboutItem() {
     AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
-void CServiceConfigDlg::Act(void (*action)(qm::Session&)) {
-    qm::Session s = Session();
-    action(s);
+void CServiceConfigDlg::Act(void (*action)(qm::DialogAndMachine&)) {
+    qm::DialogAndMachine context{*this, *this, m_user, m_system, m_scriptHost, m_lister, m_rights, qm::IsAnsiLeadByte};
+    action(context);
 }
 
 void CServiceConfigDlg::RefreshServiceList() { Act(qm::RefreshServiceList); }

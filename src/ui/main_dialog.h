@@ -2,10 +2,9 @@
 // the four actions.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include "actions/session.h"
+#include "actions/actions.h"
 #include "actions/win32_script_host.h"
 #include "catalogue/service_lister.h"
 #include "catalogue/win32_account_rights.h"
@@ -15,22 +14,18 @@
 #include "ui/resource.h"
 #include "ui/win32_user.h"
 
-class CServiceConfigDlg : public ui::Dialog, private qm::MainView {
+// The state the actions share is the dialog's own: m_strServiceName,
+// m_strPassword, m_strAccount, m_nServiceCount, m_strInstallPath and
+// m_strSuffix come from qm::MainDialogState.
+class CServiceConfigDlg : public ui::Dialog, public qm::MainDialogState, private qm::MainView {
 public:
     explicit CServiceConfigDlg(HWND parent = nullptr);
-    ~CServiceConfigDlg() override;
 
     INT_PTR DoModal() { return RunModal(IDD, m_parent); }
 
     void RefreshServiceList();
 
-    std::string m_strServiceName;
-    std::string m_strPassword;
-    std::string m_strAccount;
-    std::uint32_t m_nServiceCount = 0;
     ui::ListBox m_lstServices;
-    std::string m_strInstallPath;
-    std::string m_strSuffix;
     HICON m_hIcon;
 
 protected:
@@ -52,9 +47,8 @@ private:
     static constexpr int IDD = IDD_QUILMARSK_DIALOG;
 
     void AddAboutItem();
-    qm::Session Session();
-    // Runs one action of the core on this dialog's members and controls.
-    void Act(void (*action)(qm::Session&));
+    // Runs one action of the core on this dialog's state and controls.
+    void Act(void (*action)(qm::DialogAndMachine&));
 
     // The view of the controls that the actions work through.
     void WriteControls() override { UpdateData(ui::Exchange::Load); }

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "actions/session.h"
+#include "actions/wipe.h"
 #include "ui/account_dialog.h"
 
 namespace {

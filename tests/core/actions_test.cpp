@@ -19,7 +19,7 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
 struct AddHarness : Harness {
     AddHarness(const std::string& folder = "C:\\Korvane01", const std::string& account = "DOM\\svc",
                const std::string& password = "pw") {
-        RefreshServiceList(session);
+        RefreshServiceList(context);
         user.folders = {folder};
         user.accounts = {{true, account, password}};
         rights.accounts = rights.serviceLogonHolders = {account};  // able to log on as a service
@@ -34,7 +34,7 @@ struct AddHarness : Harness {
 TEST(Add, CreatesUnderTheAccountWithEventSource) {
     AddHarness h;
     h.view.suffixControl = "05";
-    AddInstance(h.session);
+    AddInstance(h.context);
 
     EXPECT_EQ(h.Calls("CreateService"),
               (Strings{"CreateService(Korvane Update Service 05, C:\\Korvane01\\KorvaneSrv.exe, \"DOM\\svc\", \"pw\")"}));
@@ -45,7 +45,7 @@ TEST(Add, CreatesUnderTheAccountWithEventSource) {
     EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk");
     EXPECT_EQ(h.user.messages[0].icon, Icon::Information);
     EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 05"}));
-    EXPECT_EQ(h.suffix, "06");
+    EXPECT_EQ(h.m_strSuffix, "06");
     EXPECT_EQ(h.view.pathControl, "C:\\Korvane01");
     // Closed in order: key, service, manager.
     const auto key = std::find(h.log.begin(), h.log.end(), "CloseKey");
@@ -56,7 +56,7 @@ TEST(Add, CreatesUnderTheAccountWithEventSource) {
 
 TEST(Add, PathsWithBlanksAreQuotedForTheServiceManagerOnly) {
     AddHarness h("C:\\Program Files\\Korvane 05");
-    AddInstance(h.session);
+    AddInstance(h.context);
     const FakeService* s = h.system.Find("Korvane Update Service 00");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->commandLine, "\"C:\\Program Files\\Korvane 05\\KorvaneSrv.exe\"");
@@ -64,7 +64,7 @@ TEST(Add, PathsWithBlanksAreQuotedForTheServiceManagerOnly) {
               "C:\\Program Files\\Korvane 05\\KorvaneSrv.exe");
 
     AddHarness root("C:\\");
-    AddInstance(root.session);
+    AddInstance(root.context);
     EXPECT_EQ(root.system.Find("Korvane Update Service 00")->commandLine, "C:\\\\KorvaneSrv.exe");
 }
 
@@ -72,11 +72,11 @@ TEST(Add, PathTooLongFailsBeforeAnythingIsCreated) {
     // 259 characters is the most a path may have; quotes count.
     const std::string exe = "\\KorvaneSrv.exe";
     AddHarness fits("C:\\" + std::string(259 - 3 - exe.size(), 'a'));
-    AddInstance(fits.session);
+    AddInstance(fits.context);
     EXPECT_EQ(fits.MessageTexts(), (Strings{text::kInstalled}));
 
     AddHarness quoted("C:\\ " + std::string(259 - 4 - exe.size(), 'a'));  // + 2 quotes: 261
-    AddInstance(quoted.session);
+    AddInstance(quoted.context);
     EXPECT_EQ(quoted.MessageTexts(), (Strings{text::kInstallError}));
     EXPECT_TRUE(quoted.Calls("OpenManager").size() == 1);  // only the refresh before
     EXPECT_TRUE(quoted.Calls("CreateService").empty());
@@ -85,21 +85,21 @@ TEST(Add, PathTooLongFailsBeforeAnythingIsCreated) {
 TEST(Add, CancelledPickerOrAccountDialogAddsNothing) {
     AddHarness picker;
     picker.user.folders = {std::nullopt};
-    picker.installPath = "C:\\Old";
-    AddInstance(picker.session);
+    picker.m_strInstallPath = "C:\\Old";
+    AddInstance(picker.context);
     EXPECT_TRUE(picker.Calls("AskAccount").empty());
     EXPECT_TRUE(picker.user.messages.empty());
-    EXPECT_EQ(picker.installPath, "C:\\Old");
+    EXPECT_EQ(picker.m_strInstallPath, "C:\\Old");
 
     AddHarness account;
-    account.account = "kept";
-    account.password = "secret";
+    account.m_strAccount = "kept";
+    account.m_strPassword = "secret";
     account.user.accounts = {{false, "other", "x"}};
-    AddInstance(account.session);
-    EXPECT_EQ(account.installPath, "C:\\Korvane01");
+    AddInstance(account.context);
+    EXPECT_EQ(account.m_strInstallPath, "C:\\Korvane01");
     EXPECT_EQ(account.view.pathControl, "C:\\Korvane01");
-    EXPECT_EQ(account.account, "kept");
-    EXPECT_EQ(account.password, "secret");
+    EXPECT_EQ(account.m_strAccount, "kept");
+    EXPECT_EQ(account.m_strPassword, "secret");
     EXPECT_TRUE(account.Calls("OpenManager").size() == 1);
     EXPECT_TRUE(account.user.messages.empty());
 }
@@ -107,7 +107,7 @@ TEST(Add, CancelledPickerOrAccountDialogAddsNothing) {
 TEST(Add, RefusedAccountFallsBackToLocalSystem) {
     AddHarness h;
     h.system.RefuseAccount("DOM\\svc");
-    AddInstance(h.session);
+    AddInstance(h.context);
     EXPECT_EQ(h.Calls("CreateService"),
               (Strings{"CreateService(Korvane Update Service 00, C:\\Korvane01\\KorvaneSrv.exe, \"DOM\\svc\", \"pw\")",
                        "CreateService(Korvane Update Service 00, C:\\Korvane01\\KorvaneSrv.exe, null, null)"}));
@@ -121,10 +121,10 @@ TEST(Add, RefusedAccountFallsBackToLocalSystem) {
 TEST(Add, BothCreationsFailWithoutFallbackMessage) {
     AddHarness h;
     h.system.AddService("Korvane Update Service 01");
-    RefreshServiceList(h.session);  // 01 alone proposes 02: type the taken one
+    RefreshServiceList(h.context);  // 01 alone proposes 02: type the taken one
     h.view.suffixControl = "01";
     const std::size_t fills = h.Calls("FillList").size();
-    AddInstance(h.session);
+    AddInstance(h.context);
     EXPECT_EQ(h.Calls("CreateService").size(), 2u);
     EXPECT_EQ(h.MessageTexts(), (Strings{text::kInstallError}));
     EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk Error");
@@ -135,16 +135,16 @@ TEST(Add, BothCreationsFailWithoutFallbackMessage) {
 TEST(Add, RefusedSuffixCreatesNothing) {
     AddHarness h;
     h.view.readOk = false;  // the framework has said why
-    AddInstance(h.session);
+    AddInstance(h.context);
     EXPECT_TRUE(h.Calls("CreateService").empty());
     EXPECT_TRUE(h.user.messages.empty());
-    EXPECT_EQ(h.account, "DOM\\svc");  // the confirmed account is kept all the same
+    EXPECT_EQ(h.m_strAccount, "DOM\\svc");  // the confirmed account is kept all the same
 }
 
 TEST(Add, ManagerUnavailable) {
     AddHarness h;
     h.system.Fail("OpenManager");
-    AddInstance(h.session);
+    AddInstance(h.context);
     EXPECT_EQ(h.MessageTexts(), (Strings{text::kInstallError}));
     EXPECT_TRUE(h.Calls("CreateService").empty());
 }
@@ -153,28 +153,28 @@ TEST(Add, EventLogKeyFailureStillListsTheCreatedService) {
     AddHarness h;
     h.system.RefuseAccount("DOM\\svc");
     h.system.Fail("CreateEventLogKey");
-    AddInstance(h.session);
+    AddInstance(h.context);
     EXPECT_EQ(h.MessageTexts(), (Strings{text::kLocalSystemFallback, text::kInstallError}));
     EXPECT_TRUE(h.Calls("WriteEventLogValues").empty());
     EXPECT_TRUE(h.Calls("CloseKey").empty());
     EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 00"}));
-    EXPECT_EQ(h.suffix, "01");
+    EXPECT_EQ(h.m_strSuffix, "01");
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 }
 
 TEST(Add, AccountIsOfferedAgainAndEmptyTextsAreNotNull) {
     AddHarness h("C:\\K", "", "");
     h.view.suffixControl = "";
-    AddInstance(h.session);
+    AddInstance(h.context);
     EXPECT_EQ(h.Calls("CreateService"),
               (Strings{"CreateService(Korvane Update Service , C:\\K\\KorvaneSrv.exe, \"\", \"\")"}));
 
     h.user.folders = {std::string("C:\\K2")};
     h.user.accounts = {{true, "DOM\\a", "p1"}};
-    AddInstance(h.session);
+    AddInstance(h.context);
     h.user.folders = {std::string("C:\\K3")};
     h.user.accounts = {{false, "", ""}};
-    AddInstance(h.session);
+    AddInstance(h.context);
     ASSERT_EQ(h.user.accountPrefills.size(), 3u);
     EXPECT_EQ(h.user.accountPrefills[2], (std::pair<std::string, std::string>{"DOM\\a", "p1"}));
 }
@@ -212,7 +212,7 @@ TEST(Add, GivesTheAccountTheRightToLogOnAsAService) {
         if (row.holds) h.rights.serviceLogonHolders.insert(row.account);
         if (row.refused) h.system.RefuseAccount(row.account);
         if (row.fail) h.rights.Fail(row.fail);
-        AddInstance(h.session);
+        AddInstance(h.context);
 
         Strings calls = h.Calls("LookUp"), more = h.Calls("Holds"), grant = h.Calls("Grant");
         calls.insert(calls.end(), more.begin(), more.end());
@@ -235,10 +235,10 @@ TEST(Remove, StopsDeletesAndRefreshes) {
     Harness h;
     h.system.AddService("Korvane Update Service 01", "C:\\K\\KorvaneSrv.exe");
     h.system.AddService("Korvane Update Service 02", "C:\\K2\\KorvaneSrv.exe");
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
     h.view.selection = 1;
-    SelectionChanged(h.session);
-    RemoveInstance(h.session);
+    SelectionChanged(h.context);
+    RemoveInstance(h.context);
 
     EXPECT_EQ(h.Calls("OpenService("), (Strings{"OpenService(Korvane Update Service 02)"}));
     const auto stop = std::find(h.log.begin(), h.log.end(), "StopService");
@@ -250,12 +250,12 @@ TEST(Remove, StopsDeletesAndRefreshes) {
     EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 01"}));
     EXPECT_EQ(h.view.selection, -1);
     EXPECT_EQ(h.view.pathControl, "C:\\K2\\");  // the removed service's folder stays
-    EXPECT_EQ(h.serviceName, "Korvane Update Service 02");
+    EXPECT_EQ(h.m_strServiceName, "Korvane Update Service 02");
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 
     // No selection now: only the refresh.
     const std::size_t fills = h.Calls("FillList").size();
-    RemoveInstance(h.session);
+    RemoveInstance(h.context);
     EXPECT_EQ(h.user.messages.size(), 1u);
     EXPECT_EQ(h.Calls("FillList").size(), fills + 2);
     EXPECT_EQ(h.Calls("OpenService(").size(), 1u);
@@ -264,25 +264,25 @@ TEST(Remove, StopsDeletesAndRefreshes) {
 TEST(Remove, UsesTheRememberedNameAndReportsFailures) {
     Harness h;
     h.system.AddService("Korvane Update Service 01");
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
     h.view.selection = 0;
-    h.serviceName = "Korvane Update Service 09";  // gone since it was selected
-    RemoveInstance(h.session);
+    h.m_strServiceName = "Korvane Update Service 09";  // gone since it was selected
+    RemoveInstance(h.context);
     EXPECT_EQ(h.Calls("OpenService("), (Strings{"OpenService(Korvane Update Service 09)"}));
     EXPECT_TRUE(h.Calls("DeleteService").empty());
     EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
     EXPECT_EQ(h.user.messages.back().caption, "Quilmarsk Error");
 
     h.view.selection = 0;
-    h.serviceName = "Korvane Update Service 01";
+    h.m_strServiceName = "Korvane Update Service 01";
     h.system.Fail("DeleteService", 1);
-    RemoveInstance(h.session);
+    RemoveInstance(h.context);
     EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
     EXPECT_NE(h.system.Find("Korvane Update Service 01"), nullptr);
 
     h.view.selection = 0;
     h.system.Fail("OpenManager");
-    RemoveInstance(h.session);
+    RemoveInstance(h.context);
     EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
     EXPECT_TRUE(h.view.list.empty());  // refreshed, and empty without a manager
     EXPECT_EQ(h.system.OpenHandles(), 0u);
@@ -294,10 +294,10 @@ TEST(Remove, WaitsForTheServiceToGoAndSaysWhenItStays) {
         Harness h;
         h.system.AddService("Korvane Update Service 01", "C:\\K\\KorvaneSrv.exe");
         h.system.Run("Korvane Update Service 01", ignoresStop);
-        RefreshServiceList(h.session);
+        RefreshServiceList(h.context);
         h.view.selection = 0;
-        SelectionChanged(h.session);
-        RemoveInstance(h.session);
+        SelectionChanged(h.context);
+        RemoveInstance(h.context);
 
         ASSERT_EQ(h.user.messages.size(), 1u);
         EXPECT_FALSE(h.user.busy);
@@ -336,7 +336,7 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
     h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
     h.system.AddService("Korvane Main", "\"C:\\Program Files\\KM\\KorvaneSrv.exe\" -x");
     h.system.AddService("Korvane Update Service 01");  // no ImagePath: no block
-    CreateBatch(h.session);
+    CreateBatch(h.context);
 
     const std::string& script = h.host.files[BatchHarness::kScript];
     const auto second = script.find("NET STOP \"Korvane Main\"");
@@ -392,7 +392,7 @@ TEST(Batch, HostileRegistryValues) {
     h.user.folders = {std::string("D:\\Up%d")};
     for (const Row& row : rows) h.system.AddService(row.name, row.imagePath);
     h.system.binaryImagePaths.insert("Korvane Binary");
-    CreateBatch(h.session);
+    CreateBatch(h.context);
 
     const std::string& script = h.host.files[BatchHarness::kScript];
     const std::string message = h.user.messages.at(0).text;
@@ -416,7 +416,7 @@ TEST(Batch, HostileRegistryValues) {
 TEST(Batch, LongListsOfLeftOutServicesAreCut) {
     BatchHarness h;
     for (int i = 0; i < 17; ++i) h.system.AddService("Korvane " + std::to_string(i));
-    CreateBatch(h.session);
+    CreateBatch(h.context);
     const std::string message = h.user.messages.at(0).text;
     EXPECT_EQ(CountOf(message, ": its executable path could not be read"), 15u);
     EXPECT_NE(message.find("\n... and 2 more"), std::string::npos);
@@ -426,7 +426,7 @@ TEST(Batch, UpdateFolderTheScriptCannotNameWritesNothing) {
     for (const char* folder : {"Desktop", "D:\\Upd\x80"}) {
         BatchHarness h;
         h.user.folders = {std::string(folder)};
-        CreateBatch(h.session);
+        CreateBatch(h.context);
         EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << folder;
         EXPECT_EQ(h.user.messages.at(0).icon, Icon::Stop) << folder;
         EXPECT_NE(h.user.messages.at(0).text.find(folder), std::string::npos);
@@ -436,7 +436,7 @@ TEST(Batch, UpdateFolderTheScriptCannotNameWritesNothing) {
 TEST(Batch, NoFamilyServiceWritesAnEmptyScript) {
     BatchHarness h;
     h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
-    CreateBatch(h.session);
+    CreateBatch(h.context);
     EXPECT_EQ(h.host.files[BatchHarness::kScript], "");
     EXPECT_EQ(h.user.messages.at(0).text, "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created");
 }
@@ -455,7 +455,7 @@ TEST(Batch, FailuresKeepThePreviousScriptAndSayWhy) {
         BatchHarness h;
         h.system.AddService("Korvane Update Service 01", "C:\\S\\KorvaneSrv.exe");
         h.Fail(c.fail);
-        CreateBatch(h.session);
+        CreateBatch(h.context);
         EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << c.fail;
         ASSERT_EQ(h.user.messages.size(), 1u) << c.fail;
         EXPECT_EQ(h.user.messages[0].text, c.message);
@@ -468,15 +468,15 @@ TEST(Batch, FailuresKeepThePreviousScriptAndSayWhy) {
 TEST(Batch, CancelledPickerOrUnknownModulePath) {
     BatchHarness h;
     h.user.folders = {std::nullopt};
-    CreateBatch(h.session);
+    CreateBatch(h.context);
     h.user.folders = {std::string("")};
-    CreateBatch(h.session);
+    CreateBatch(h.context);
     EXPECT_TRUE(h.user.messages.empty());
     EXPECT_TRUE(h.Calls("OpenManager").empty());
 
     h.user.folders = {std::string("D:\\Upd")};
     h.user.modulePath.reset();
-    CreateBatch(h.session);
+    CreateBatch(h.context);
     EXPECT_EQ(h.user.messages.at(0).text, text::kBatchPathError);
     EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous");
 }

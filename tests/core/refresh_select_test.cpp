@@ -16,10 +16,10 @@ TEST(Refresh, ListsFamilySortedAndProposes) {
     h.system.AddService("korvane update service 05");
     h.system.AddService("XKorvaneY");
     h.system.AddService("Korvane Update Service 01");
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
     EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 01", "Korvane Update Service 03", "XKorvaneY"}));
-    EXPECT_EQ(h.serviceCount, 4u);
-    EXPECT_EQ(h.suffix, "04");
+    EXPECT_EQ(h.m_nServiceCount, 4u);
+    EXPECT_EQ(h.m_strSuffix, "04");
     EXPECT_EQ(h.view.suffixControl, "04");
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 }
@@ -31,28 +31,28 @@ TEST(Refresh, ProposalPassesEveryInstalledNumberAndName) {
         std::snprintf(suffix, sizeof suffix, "%04d", i);
         padded.system.AddService(std::string("Korvane Update Service ") + suffix);
     }
-    RefreshServiceList(padded.session);
-    EXPECT_EQ(padded.suffix, "301");
+    RefreshServiceList(padded.context);
+    EXPECT_EQ(padded.m_strSuffix, "301");
 
     // A driver is not listed, but its name is taken all the same.
     Harness driver;
     driver.system.AddService("Korvane Update Service 01");
     driver.system.drivers.insert("Korvane Update Service 02");
-    RefreshServiceList(driver.session);
-    EXPECT_EQ(driver.suffix, "03");
+    RefreshServiceList(driver.context);
+    EXPECT_EQ(driver.m_strSuffix, "03");
     EXPECT_EQ(driver.system.OpenHandles(), 0u);
 }
 
 TEST(Refresh, ManagerUnavailableLeavesEmptyListAndSuffix) {
     Harness h;
     h.system.AddService("Korvane Update Service 01");
-    h.suffix = h.view.suffixControl = "07";
-    h.serviceCount = 3;
+    h.m_strSuffix = h.view.suffixControl = "07";
+    h.m_nServiceCount = 3;
     h.system.Fail("OpenManager");
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
     EXPECT_TRUE(h.view.list.empty());
     EXPECT_EQ(h.view.suffixControl, "07");
-    EXPECT_EQ(h.serviceCount, 0u);
+    EXPECT_EQ(h.m_nServiceCount, 0u);
     EXPECT_TRUE(h.user.messages.empty());
     EXPECT_TRUE(h.Calls("WriteControls").empty());
 }
@@ -61,7 +61,7 @@ TEST(Refresh, FailedEnumerationProposes00) {
     Harness h;
     h.system.AddService("Korvane Update Service 01");
     h.system.Fail("EnumServices");
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
     EXPECT_TRUE(h.view.list.empty());
     EXPECT_EQ(h.view.suffixControl, "00");
     EXPECT_EQ(h.system.OpenHandles(), 0u);
@@ -89,9 +89,9 @@ TEST(Enumeration, WindowsStyleTakesEveryRound) {
     EXPECT_GT(h.system.enumCalls, 1);
     for (std::uint32_t size : h.system.enumBufferSizes) EXPECT_EQ(size, kEnumBufferBytes);
 
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
     EXPECT_EQ(h.view.list.size(), 150u);
-    EXPECT_EQ(h.suffix, "1491");
+    EXPECT_EQ(h.m_strSuffix, "1491");
 }
 
 TEST(Enumeration, WineStyleGrowsTheBufferAndStartsOver) {
@@ -116,11 +116,11 @@ TEST(Enumeration, RefreshesStartAtTheRememberedSize) {
         h.system.enumStyle = style;
         AddManyServices(h.system, count);
         h.system.Fail("ServiceBytesNeeded");  // the size is learned the hard way
-        RefreshServiceList(h.session);
+        RefreshServiceList(h.context);
         const int first = h.system.enumCalls;
         EXPECT_GT(first, 1);
         h.system.AddService("Korvane Update Service 9999");
-        RefreshServiceList(h.session);
+        RefreshServiceList(h.context);
         EXPECT_EQ(h.system.enumCalls, first + 1) << count;
         EXPECT_EQ(h.view.list.size(), count / 10 + 1u);
         EXPECT_GE(h.system.enumBufferSizes.back(), h.lister.startBytes());
@@ -129,8 +129,8 @@ TEST(Enumeration, RefreshesStartAtTheRememberedSize) {
     Harness h;
     h.system.enumStyle = Style::Wine;
     AddManyServices(h.system, 1500);
-    RefreshServiceList(h.session);
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
+    RefreshServiceList(h.context);
     EXPECT_EQ(h.system.enumCalls, 2);
     EXPECT_EQ(h.Calls("ServiceBytesNeeded").size(), 1u);
 }
@@ -157,44 +157,44 @@ TEST(Selection, ShowsTheFolderOfTheSelectedService) {
     h.system.AddService("Korvane Update Service 01", "\"C:\\Program Files\\K 01\\KorvaneSrv.exe\"");
     h.system.AddService("Korvane Update Service 02", "%SystemDrive%\\K02\\KorvaneSrv.exe");
     h.system.AddService("Korvane Main");  // no ImagePath
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
 
     h.view.selection = 0;  // Korvane Main, sorted first
-    h.installPath = h.view.pathControl = "C:\\Before\\";
-    SelectionChanged(h.session);
-    EXPECT_EQ(h.serviceName, "Korvane Main");
-    EXPECT_EQ(h.installPath, "C:\\Before\\");  // unreadable: the old folder stays
+    h.m_strInstallPath = h.view.pathControl = "C:\\Before\\";
+    SelectionChanged(h.context);
+    EXPECT_EQ(h.m_strServiceName, "Korvane Main");
+    EXPECT_EQ(h.m_strInstallPath, "C:\\Before\\");  // unreadable: the old folder stays
     EXPECT_EQ(h.view.pathControl, "C:\\Before\\");
 
     h.view.selection = 1;
-    SelectionChanged(h.session);
-    EXPECT_EQ(h.serviceName, "Korvane Update Service 01");
-    EXPECT_EQ(h.installPath, "C:\\Program Files\\K 01\\");
+    SelectionChanged(h.context);
+    EXPECT_EQ(h.m_strServiceName, "Korvane Update Service 01");
+    EXPECT_EQ(h.m_strInstallPath, "C:\\Program Files\\K 01\\");
     EXPECT_EQ(h.view.pathControl, "C:\\Program Files\\K 01\\");
 
     h.view.selection = 2;
-    SelectionChanged(h.session);
+    SelectionChanged(h.context);
     EXPECT_EQ(h.view.pathControl, "%SystemDrive%\\K02\\");
 
     h.view.selection = -1;
-    SelectionChanged(h.session);
-    EXPECT_EQ(h.serviceName, "Korvane Update Service 02");
+    SelectionChanged(h.context);
+    EXPECT_EQ(h.m_strServiceName, "Korvane Update Service 02");
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 }
 
 TEST(Selection, KeyOpenedButValueUnreadableClosesTheKey) {
     Harness h;
     h.system.AddService("Korvane Update Service 01", "C:\\K\\KorvaneSrv.exe");
-    RefreshServiceList(h.session);
+    RefreshServiceList(h.context);
     h.view.selection = 0;
     h.system.Fail("QueryImagePath");
-    SelectionChanged(h.session);
-    EXPECT_EQ(h.serviceName, "Korvane Update Service 01");
+    SelectionChanged(h.context);
+    EXPECT_EQ(h.m_strServiceName, "Korvane Update Service 01");
     EXPECT_EQ(h.view.pathControl, "");
     EXPECT_EQ(h.Calls("CloseKey").size(), 1u);
 
     h.system.Fail("OpenServiceKey");
-    SelectionChanged(h.session);
+    SelectionChanged(h.context);
     EXPECT_EQ(h.Calls("CloseKey").size(), 1u);  // a key is closed only when opened
 }
 

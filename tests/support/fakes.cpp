@@ -325,15 +325,15 @@ void FakeUser::Pause(unsigned milliseconds) {
 
 void FakeView::WriteControls() {
     log_.push_back("WriteControls");
-    pathControl = members_.installPath;
-    suffixControl = members_.suffix;
+    pathControl = state_.m_strInstallPath;
+    suffixControl = state_.m_strSuffix;
 }
 
 bool FakeView::ReadControls() {
     log_.push_back("ReadControls");
     if (!readOk) return false;
-    members_.installPath = pathControl;
-    members_.suffix = suffixControl;
+    state_.m_strInstallPath = pathControl;
+    state_.m_strSuffix = suffixControl;
     return true;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/session.h"
+#include "actions/actions.h"
 
 namespace qm::test {
 
@@ -172,7 +172,7 @@ private:
 
 class FakeView : public MainView {
 public:
-    FakeView(Log& log, DialogMembers& members) : log_(log), members_(members) {}
+    FakeView(Log& log, MainDialogState& state) : log_(log), state_(state) {}
 
     std::vector<std::string> list;
     int selection = -1;
@@ -188,22 +188,19 @@ public:
 
 private:
     Log& log_;
-    DialogMembers& members_;
+    MainDialogState& state_;
 };
 
-// A main dialog's members with fakes around them.
-struct Harness {
+// A main dialog's state with fakes around it.
+struct Harness : MainDialogState {
     Log log;
-    std::string serviceName, password, account, installPath, suffix;
-    std::uint32_t serviceCount = 0;
-    DialogMembers members{serviceName, password, account, serviceCount, installPath, suffix};
     FakeSystem system{log};
     FakeUser user{log};
-    FakeView view{log, members};
+    FakeView view{log, *this};
     FakeScriptHost host{log};
     ServiceLister lister;
     FakeAccountRights rights{log};
-    Session session{system, user, view, host, lister, rights, members, nullptr};
+    DialogAndMachine context{*this, view, user, system, host, lister, rights, nullptr};
 
     // Makes |op| fail, wherever it is.
     void Fail(const std::string& op) {

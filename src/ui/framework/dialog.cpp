@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "actions/messages.h"
+#include "actions/wipe.h"
 
 namespace ui {
 
@@ -19,12 +20,6 @@ std::string ReadText(HWND control) {
     std::string text(buffer.data(), read > 0 ? static_cast<std::size_t>(read) : 0);
     SecureZeroMemory(buffer.data(), buffer.size());
     return text;
-}
-
-// Overwrites a string that may hold a password before its memory is reused.
-void Scrub(std::string& text) {
-    if (!text.empty()) SecureZeroMemory(&text[0], text.size());
-    text.clear();
 }
 
 // Messages whose result a dialog procedure returns directly rather than
@@ -153,7 +148,7 @@ void DataExchange::Text(int id, std::string& value) {
         return;
     }
     std::string text = dialog_.ItemText(id);
-    Scrub(value);
+    qm::Wipe(value);
     value.swap(text);
 }
 
@@ -166,12 +161,12 @@ void DataExchange::Text(int id, std::string& value, std::size_t maxLength) {
     }
     std::string text = dialog_.ItemText(id);
     if (CharacterCount(text) > maxLength) {
-        Scrub(text);
+        qm::Wipe(text);
         failed_ = true;
         dialog_.OnDataError(id, Substitute(qm::text::kTooLong, std::to_string(maxLength)));
         return;
     }
-    Scrub(value);
+    qm::Wipe(value);
     value.swap(text);
 }
 

@@ -1,10 +1,10 @@
-// The main dialog's shared state and everything its actions work through.
+// The actions of the main dialog, and what they work with.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "actions/folder.h"
+#include "actions/main_dialog_state.h"
 #include "actions/script_host.h"
 #include "actions/user.h"
 #include "catalogue/account_rights.h"
@@ -13,61 +13,50 @@
 
 namespace qm {
 
-// The main dialog's members that the actions read and write.
-struct DialogMembers {
-    std::string& serviceName;    // entry last selected; the target of Remove
-    std::string& password;       // last confirmed in the account dialog
-    std::string& account;
-    std::uint32_t& serviceCount; // family count, then the proposed number
-    std::string& installPath;
-    std::string& suffix;
-};
-
-struct Session {
-    System& system;
-    User& user;
+// What an action of the main dialog works with: the dialog's state and
+// controls, the administrator, and the machine it acts on.
+struct DialogAndMachine {
+    MainDialogState& state;
     MainView& view;
-    ScriptHost& host;
-    ServiceLister& lister;   // outlives the actions: remembers the listing's size
+    User& user;
+    System& system;         // the service manager and the registry
+    ScriptHost& host;       // what the update script needs besides
+    ServiceLister& lister;  // outlives the actions: remembers the listing's size
     AccountRights& rights;
-    DialogMembers members;
     LeadBytePredicate isLeadByte = nullptr;
 };
 
-// Overwrites a secret before its memory is released.
-void Wipe(std::string& secret);
-
 // Rebuilds the list and the proposed suffix.
-void RefreshServiceList(Session& s);
+void RefreshServiceList(DialogAndMachine& s);
 
 // Selection changed: remember the entry and show its installation folder.
-void SelectionChanged(Session& s);
+void SelectionChanged(DialogAndMachine& s);
 
 // The folder picker for the installation folder; true when one was chosen.
-bool BrowseInstallPath(Session& s);
+bool BrowseInstallPath(DialogAndMachine& s);
 
 enum class InstallResult { Failed, FailedAfterCreate, Installed };
 
 // Creates the service named |name| under the account, falling back to the
 // local system account, and registers its event-log source.
 // |underAccount| tells whether it was created under the account typed.
-InstallResult InstallService(Session& s, const std::string& name, bool* underAccount = nullptr);
+InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool* underAccount = nullptr);
 
 // The Add button.
-void AddInstance(Session& s);
+void AddInstance(DialogAndMachine& s);
 
 // The Remove button.
-void RemoveInstance(Session& s);
+void RemoveInstance(DialogAndMachine& s);
 
 // The Create Batch button.
-void CreateBatch(Session& s);
+void CreateBatch(DialogAndMachine& s);
 
 // The "ImagePath" of service |name|; Missing also when there is no key.
-ValueRead ReadImagePath(Session& s, const std::string& name, std::string& imagePath);
+ValueRead ReadImagePath(DialogAndMachine& s, const std::string& name, std::string& imagePath);
 
 // The installation folder of service |name| from its "ImagePath"; false
 // when the key or the value cannot be read.
-bool ReadInstallFolder(Session& s, const std::string& name, std::string& folder);
+bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder);
 
 // The executable path for a new instance in |folder|, and the command line
 // registered for it (quoted when it has a blank). False when it would not
