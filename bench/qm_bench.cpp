@@ -307,7 +307,7 @@ void BenchDialog::Measure() {
 void BenchDialog::MeasureParts() {
     std::vector<std::string> names, family;
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!qm::EnumerateServices(system_, reinterpret_cast<qm::Handle>(manager), names)) Fail("EnumerateServices");
+    if (!qm::EnumerateServices(system_, qm::ManagerHandle{reinterpret_cast<std::uintptr_t>(manager)}, names)) Fail("EnumerateServices");
     CloseServiceHandle(manager);
     for (const std::string& name : names) {
         if (qm::IsFamilyService(name)) family.push_back(name);
@@ -330,7 +330,7 @@ void BenchDialog::MeasureParts() {
         [this] {
             SC_HANDLE h = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
             std::vector<std::string> all;
-            qm::EnumerateServices(system_, reinterpret_cast<qm::Handle>(h), all);
+            qm::EnumerateServices(system_, qm::ManagerHandle{reinterpret_cast<std::uintptr_t>(h)}, all);
             CloseServiceHandle(h);
         },
         [&names] {

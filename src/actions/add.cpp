@@ -35,31 +35,22 @@ InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool*
     if (!ExecutablePaths(s.state.m_strInstallPath, executable, commandLine)) return InstallResult::Failed;
 
     System& sys = s.system;
-    const Handle manager = sys.OpenManager();
+    const Scoped<ManagerHandle> manager(sys, sys.OpenManager());
     if (!manager) return InstallResult::Failed;
 
-    Handle service = sys.CreateAutoStartService(manager, name, commandLine, s.state.m_strAccount.c_str(),
-                                       s.state.m_strPassword.c_str());
+    Scoped<ServiceHandle> service(sys, sys.CreateAutoStartService(manager.get(), name, commandLine,
+                                                                  s.state.m_strAccount.c_str(),
+                                                                  s.state.m_strPassword.c_str()));
     if (service && underAccount) *underAccount = true;
     if (!service) {
-        service = sys.CreateAutoStartService(manager, name, commandLine, nullptr, nullptr);
-        if (!service) {
-            sys.CloseServiceHandle(manager);
-            return InstallResult::Failed;
-        }
+        service.Reset(sys.CreateAutoStartService(manager.get(), name, commandLine, nullptr, nullptr));
+        if (!service) return InstallResult::Failed;
         s.user.Message(text::kLocalSystemFallback, text::kErrorCaption, Icon::Stop);
     }
 
-    const Handle key = sys.CreateEventLogKey(name);
-    if (!key) {
-        sys.CloseServiceHandle(service);
-        sys.CloseServiceHandle(manager);
-        return InstallResult::FailedAfterCreate;
-    }
-    sys.WriteEventLogValues(key, executable);
-    sys.CloseKey(key);
-    sys.CloseServiceHandle(service);
-    sys.CloseServiceHandle(manager);
+    const Scoped<KeyHandle> key(sys, sys.CreateEventLogKey(name));
+    if (!key) return InstallResult::FailedAfterCreate;
+    sys.WriteEventLogValues(key.get(), executable);
     return InstallResult::Installed;
 }
 

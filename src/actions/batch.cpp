@@ -61,10 +61,10 @@ LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& 
 // Every family service in the manager's order, each either ready to write
 // or with the reason it cannot be.
 bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::vector<Skipped>& skipped) {
-    const Handle manager = s.system.OpenManager();
+    const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     if (!manager) return false;
     std::vector<std::string> names;
-    const bool enumerated = s.lister.List(s.system, manager, names);
+    const bool enumerated = s.lister.List(s.system, manager.get(), names);
     for (const std::string& name : names) {
         if (!IsFamilyService(name)) continue;
         Instance instance;
@@ -75,7 +75,6 @@ bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::v
             skipped.push_back({name, why});
         }
     }
-    s.system.CloseServiceHandle(manager);
     return enumerated;
 }
 

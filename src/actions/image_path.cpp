@@ -3,11 +3,9 @@
 namespace qm {
 
 ValueRead ReadImagePath(DialogAndMachine& s, const std::string& name, std::string& imagePath) {
-    const Handle key = s.system.OpenServiceKey(name);
+    const Scoped<KeyHandle> key(s.system, s.system.OpenServiceKey(name));
     if (!key) return ValueRead::Missing;
-    const ValueRead read = s.system.QueryImagePath(key, imagePath);
-    s.system.CloseKey(key);
-    return read;
+    return s.system.QueryImagePath(key.get(), imagePath);
 }
 
 bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder) {

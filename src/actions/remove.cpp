@@ -11,12 +11,29 @@ constexpr unsigned kRemovePollMs = 250;
 
 // A deleted service goes once it has stopped and every handle to it is
 // closed; one that does not stop stays, marked for deletion.
-bool WaitUntilGone(DialogAndMachine& s, Handle manager, const std::string& name) {
+bool WaitUntilGone(DialogAndMachine& s, ManagerHandle manager, const std::string& name) {
     for (unsigned waited = 0; waited < kRemoveWaitMs; waited += kRemovePollMs) {
         if (!s.system.ServiceNamed(manager, name)) return true;
         s.user.Pause(kRemovePollMs);
     }
     return !s.system.ServiceNamed(manager, name);
+}
+
+enum class Removal { Failed, Pending, Gone };
+
+// Stops and deletes the service, then gives it a few seconds to go, under
+// the wait cursor.
+Removal StopAndDelete(DialogAndMachine& s, ManagerHandle manager, const std::string& name) {
+    bool deleted = false;
+    {
+        const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceToRemove(manager, name));
+        if (!service) return Removal::Failed;
+        s.user.ShowBusy(true);
+        s.system.StopService(service.get());  // a service that is not running is deleted all the same
+        deleted = s.system.DeleteService(service.get());
+    }  // closed here: the tool's own handle would keep the service
+    if (!deleted) return Removal::Failed;
+    return WaitUntilGone(s, manager, name) ? Removal::Gone : Removal::Pending;
 }
 
 }  // namespace
@@ -28,29 +45,18 @@ void RemoveInstance(DialogAndMachine& s) {
         return;
     }
 
-    bool removed = false, gone = false;
-    const Handle manager = s.system.OpenManager();
-    if (manager) {
+    Removal result = Removal::Failed;
+    {
+        const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
         // The name remembered at selection, not the entry text of now.
-        const std::string& name = s.state.m_strServiceName;
-        const Handle service = s.system.OpenServiceToRemove(manager, name);
-        if (service) {
-            s.user.ShowBusy(true);
-            s.system.StopService(service);  // a service that is not running is deleted all the same
-            removed = s.system.DeleteService(service);
-            s.system.CloseServiceHandle(service);
-            gone = removed && WaitUntilGone(s, manager, name);
-            s.user.ShowBusy(false);
-        }
-        s.system.CloseServiceHandle(manager);
+        if (manager) result = StopAndDelete(s, manager.get(), s.state.m_strServiceName);
+        s.user.ShowBusy(false);
     }
 
-    if (gone) {
-        s.user.Message(text::kRemoved, text::kCaption, Icon::Information);
-    } else if (removed) {
-        s.user.Message(text::kRemovePending, text::kCaption, Icon::Warning);
-    } else {
-        s.user.Message(text::kRemoveError, text::kErrorCaption, Icon::Stop);
+    switch (result) {
+        case Removal::Gone: s.user.Message(text::kRemoved, text::kCaption, Icon::Information); break;
+        case Removal::Pending: s.user.Message(text::kRemovePending, text::kCaption, Icon::Warning); break;
+        default: s.user.Message(text::kRemoveError, text::kErrorCaption, Icon::Stop); break;
     }
     RefreshServiceList(s);
 }

@@ -14,7 +14,7 @@ constexpr int kMaxRounds = 100000;
 // a buffer size that would have taken every entry in one call when the
 // first one did not (Wine: the size that then worked; Windows: an upper
 // bound from its first page), else it is left at 0.
-bool EnumerateFrom(System& system, Handle manager, std::uint32_t bufferBytes, std::vector<std::string>& names,
+bool EnumerateFrom(System& system, ManagerHandle manager, std::uint32_t bufferBytes, std::vector<std::string>& names,
                    std::uint32_t& needed) {
     names.clear();
     needed = 0;
@@ -57,12 +57,12 @@ std::uint32_t WithRoom(std::uint32_t bytes) {
 
 }  // namespace
 
-bool EnumerateServices(System& system, Handle manager, std::vector<std::string>& names) {
+bool EnumerateServices(System& system, ManagerHandle manager, std::vector<std::string>& names) {
     std::uint32_t needed = 0;
     return EnumerateFrom(system, manager, kEnumBufferBytes, names, needed);
 }
 
-bool ServiceLister::List(System& system, Handle manager, std::vector<std::string>& names) {
+bool ServiceLister::List(System& system, ManagerHandle manager, std::vector<std::string>& names) {
     // A call with a buffer too small costs a whole enumeration under Wine;
     // asking for the size first costs a few milliseconds.
     if (startBytes_ == 0) startBytes_ = WithRoom(system.ServiceBytesNeeded(manager));

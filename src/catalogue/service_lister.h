@@ -20,7 +20,7 @@ public:
     // Every service name, in the manager's order, as EnumerateServices
     // gives them. The first listing asks the manager for the size first;
     // every listing remembers the size it turned out to need.
-    bool List(System& system, Handle manager, std::vector<std::string>& names);
+    bool List(System& system, ManagerHandle manager, std::vector<std::string>& names);
 
     // The buffer the next listing starts with; 0 before the first.
     std::uint32_t startBytes() const { return startBytes_; }

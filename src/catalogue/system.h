@@ -6,12 +6,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace qm {
 
-// An opaque service-manager, service or registry handle; 0 is no handle.
-using Handle = std::uintptr_t;
+// An opaque handle of one kind: a service-manager handle cannot be passed
+// where a registry key is expected. 0 is no handle.
+enum class HandleKind { Manager, Service, Key };
+template <HandleKind Kind>
+struct TypedHandle {
+    std::uintptr_t value = 0;
+    explicit operator bool() const { return value != 0; }
+};
+using ManagerHandle = TypedHandle<HandleKind::Manager>;
+using ServiceHandle = TypedHandle<HandleKind::Service>;
+using KeyHandle = TypedHandle<HandleKind::Key>;
 
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorMoreData = 234;
@@ -51,43 +61,78 @@ public:
     virtual ~System() = default;
 
     // OpenSCManagerA(null, null, all access).
-    virtual Handle OpenManager() = 0;
+    virtual ManagerHandle OpenManager() = 0;
     // One EnumServicesStatusA call for Win32 services in all states, with a
     // buffer of |bufferBytes| and the resume handle starting at |resume|.
-    virtual EnumRound EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) = 0;
+    virtual EnumRound EnumServices(ManagerHandle manager, std::uint32_t bufferBytes, std::uint32_t resume) = 0;
     // One EnumServicesStatusExA call with no buffer: the bytes the same
     // services need with process information, more than EnumServicesStatusA
     // needs for them; 0 when the manager does not say.
-    virtual std::uint32_t ServiceBytesNeeded(Handle manager) = 0;
+    virtual std::uint32_t ServiceBytesNeeded(ManagerHandle manager) = 0;
     // CreateServiceA as an own-process, auto-start service with the name as
     // service and display name. Null account and password mean LocalSystem.
-    virtual Handle CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
+    virtual ServiceHandle CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                                  const char* account, const char* password) = 0;
     // Whether a service of any type has |name| as its key or display name,
     // including one marked for deletion.
-    virtual bool ServiceNamed(Handle manager, const std::string& name) = 0;
+    virtual bool ServiceNamed(ManagerHandle manager, const std::string& name) = 0;
     // OpenServiceA with delete and stop access.
-    virtual Handle OpenServiceToRemove(Handle manager, const std::string& name) = 0;
+    virtual ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) = 0;
     // ControlService(stop); the outcome is of no interest to the tool.
-    virtual void StopService(Handle service) = 0;
-    virtual bool DeleteService(Handle service) = 0;
-    virtual void CloseServiceHandle(Handle handle) = 0;
+    virtual void StopService(ServiceHandle service) = 0;
+    virtual bool DeleteService(ServiceHandle service) = 0;
+    virtual void CloseServiceHandle(ServiceHandle service) = 0;
+    virtual void CloseServiceHandle(ManagerHandle manager) = 0;
 
     // HKLM\SYSTEM\CurrentControlSet\Services\<name>, query access; 0 on failure.
-    virtual Handle OpenServiceKey(const std::string& name) = 0;
+    virtual KeyHandle OpenServiceKey(const std::string& name) = 0;
     // The "ImagePath" value as stored (string or expandable string, at most
     // kMaxPathChars characters), environment references unexpanded.
-    virtual ValueRead QueryImagePath(Handle key, std::string& imagePath) = 0;
+    virtual ValueRead QueryImagePath(KeyHandle key, std::string& imagePath) = 0;
     // HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\<name>,
     // created or opened; 0 on failure.
-    virtual Handle CreateEventLogKey(const std::string& name) = 0;
+    virtual KeyHandle CreateEventLogKey(const std::string& name) = 0;
     // "EventMessageFile" (expandable string) and "TypesSupported" = 7.
-    virtual void WriteEventLogValues(Handle key, const std::string& messageFile) = 0;
-    virtual void CloseKey(Handle key) = 0;
+    virtual void WriteEventLogValues(KeyHandle key, const std::string& messageFile) = 0;
+    virtual void CloseKey(KeyHandle key) = 0;
+};
+
+// Owns a handle and closes it when its scope ends. Declared in the order
+// they are opened (manager, service, key), they close in the order the
+// system requires: key, service, manager.
+template <typename H>
+class Scoped {
+public:
+    Scoped(System& system, H handle) : system_(system), handle_(handle) {}
+    ~Scoped() { Close(); }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+
+    H get() const { return handle_; }
+    explicit operator bool() const { return static_cast<bool>(handle_); }
+    // Closes the handle held, if any, and takes |handle| instead.
+    void Reset(H handle) {
+        Close();
+        handle_ = handle;
+    }
+
+private:
+    void Close() {
+        if (!handle_) return;
+        if constexpr (std::is_same_v<H, KeyHandle>) {
+            system_.CloseKey(handle_);
+        } else {
+            system_.CloseServiceHandle(handle_);
+        }
+        handle_ = H{};
+    }
+
+    System& system_;
+    H handle_;
 };
 
 // Every service name, in the manager's order, over as many calls as it
 // takes. False when the enumeration fails; |names| is then empty.
-bool EnumerateServices(System& system, Handle manager, std::vector<std::string>& names);
+bool EnumerateServices(System& system, ManagerHandle manager, std::vector<std::string>& names);
 
 }  // namespace qm

@@ -15,18 +15,19 @@ constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services";
 constexpr char kEventLogKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
 constexpr DWORD kTypesSupported = 7;  // error, warning and information events
 
-SC_HANDLE Sc(Handle h) { return reinterpret_cast<SC_HANDLE>(h); }
-HKEY Key(Handle h) { return reinterpret_cast<HKEY>(h); }
-template <typename T>
-Handle ToHandle(T h) { return reinterpret_cast<Handle>(h); }
+template <HandleKind Kind>
+SC_HANDLE Sc(TypedHandle<Kind> h) { return reinterpret_cast<SC_HANDLE>(h.value); }
+HKEY Key(KeyHandle h) { return reinterpret_cast<HKEY>(h.value); }
+template <typename H, typename T>
+H ToHandle(T h) { return H{reinterpret_cast<std::uintptr_t>(h)}; }
 
 }  // namespace
 
-Handle Win32System::OpenManager() {
-    return ToHandle(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+ManagerHandle Win32System::OpenManager() {
+    return ToHandle<ManagerHandle>(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
 }
 
-EnumRound Win32System::EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) {
+EnumRound Win32System::EnumServices(ManagerHandle manager, std::uint32_t bufferBytes, std::uint32_t resume) {
     std::vector<unsigned char> buffer(bufferBytes);
     auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
     DWORD needed = 0, count = 0, resumeHandle = resume;
@@ -48,7 +49,7 @@ EnumRound Win32System::EnumServices(Handle manager, std::uint32_t bufferBytes, s
     return r;
 }
 
-std::uint32_t Win32System::ServiceBytesNeeded(Handle manager) {
+std::uint32_t Win32System::ServiceBytesNeeded(ManagerHandle manager) {
     // Wine's EnumServicesStatusA fetches every entry whatever the buffer;
     // its EnumServicesStatusExA with no buffer only asks for the size.
     DWORD needed = 0, count = 0, resumeHandle = 0;
@@ -60,14 +61,14 @@ std::uint32_t Win32System::ServiceBytesNeeded(Handle manager) {
     return needed;
 }
 
-Handle Win32System::CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
+ServiceHandle Win32System::CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                                    const char* account, const char* password) {
-    return ToHandle(CreateServiceA(Sc(manager), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+    return ToHandle<ServiceHandle>(CreateServiceA(Sc(manager), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                    commandLine.c_str(), nullptr, nullptr, nullptr, account, password));
 }
 
-bool Win32System::ServiceNamed(Handle manager, const std::string& name) {
+bool Win32System::ServiceNamed(ManagerHandle manager, const std::string& name) {
     SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), SERVICE_QUERY_STATUS);
     if (service) {
         ::CloseServiceHandle(service);
@@ -81,29 +82,31 @@ bool Win32System::ServiceNamed(Handle manager, const std::string& name) {
            GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
-Handle Win32System::OpenServiceToRemove(Handle manager, const std::string& name) {
-    return ToHandle(OpenServiceA(Sc(manager), name.c_str(), DELETE | SERVICE_STOP));
+ServiceHandle Win32System::OpenServiceToRemove(ManagerHandle manager, const std::string& name) {
+    return ToHandle<ServiceHandle>(OpenServiceA(Sc(manager), name.c_str(), DELETE | SERVICE_STOP));
 }
 
-void Win32System::StopService(Handle service) {
+void Win32System::StopService(ServiceHandle service) {
     SERVICE_STATUS status = {};
     ControlService(Sc(service), SERVICE_CONTROL_STOP, &status);
 }
 
-bool Win32System::DeleteService(Handle service) { return ::DeleteService(Sc(service)) != FALSE; }
+bool Win32System::DeleteService(ServiceHandle service) { return ::DeleteService(Sc(service)) != FALSE; }
 
-void Win32System::CloseServiceHandle(Handle handle) { ::CloseServiceHandle(Sc(handle)); }
+void Win32System::CloseServiceHandle(ServiceHandle service) { ::CloseServiceHandle(Sc(service)); }
 
-Handle Win32System::OpenServiceKey(const std::string& name) {
+void Win32System::CloseServiceHandle(ManagerHandle manager) { ::CloseServiceHandle(Sc(manager)); }
+
+KeyHandle Win32System::OpenServiceKey(const std::string& name) {
     HKEY services = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServicesKey, 0, KEY_QUERY_VALUE, &services) != ERROR_SUCCESS) return 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServicesKey, 0, KEY_QUERY_VALUE, &services) != ERROR_SUCCESS) return {};
     HKEY key = nullptr;
     const LONG opened = RegOpenKeyExA(services, name.c_str(), 0, KEY_QUERY_VALUE, &key);
     RegCloseKey(services);
-    return opened == ERROR_SUCCESS ? ToHandle(key) : 0;
+    return opened == ERROR_SUCCESS ? ToHandle<KeyHandle>(key) : KeyHandle{};
 }
 
-ValueRead Win32System::QueryImagePath(Handle key, std::string& imagePath) {
+ValueRead Win32System::QueryImagePath(KeyHandle key, std::string& imagePath) {
     // Room for the longest path and its terminator, and one byte more that
     // stays zero whatever the registry writes.
     char value[kPathBytes + 1] = {};
@@ -121,23 +124,23 @@ ValueRead Win32System::QueryImagePath(Handle key, std::string& imagePath) {
     return ValueRead::Read;
 }
 
-Handle Win32System::CreateEventLogKey(const std::string& name) {
+KeyHandle Win32System::CreateEventLogKey(const std::string& name) {
     HKEY sources = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventLogKey, &sources) != ERROR_SUCCESS) return 0;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventLogKey, &sources) != ERROR_SUCCESS) return {};
     HKEY key = nullptr;
     const LONG created = RegCreateKeyA(sources, name.c_str(), &key);
     RegCloseKey(sources);
-    return created == ERROR_SUCCESS ? ToHandle(key) : 0;
+    return created == ERROR_SUCCESS ? ToHandle<KeyHandle>(key) : KeyHandle{};
 }
 
-void Win32System::WriteEventLogValues(Handle key, const std::string& messageFile) {
+void Win32System::WriteEventLogValues(KeyHandle key, const std::string& messageFile) {
     RegSetValueExA(Key(key), "EventMessageFile", 0, REG_EXPAND_SZ,
                    reinterpret_cast<const BYTE*>(messageFile.c_str()), static_cast<DWORD>(messageFile.size() + 1));
     const DWORD types = kTypesSupported;
     RegSetValueExA(Key(key), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types), sizeof types);
 }
 
-void Win32System::CloseKey(Handle key) { RegCloseKey(Key(key)); }
+void Win32System::CloseKey(KeyHandle key) { RegCloseKey(Key(key)); }
 
 bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 

@@ -52,8 +52,8 @@ bool Failures::Failing(const std::string& op) {
     return true;
 }
 
-Handle FakeSystem::NewHandle(const std::string& kind, const std::string& name) {
-    const Handle h = nextHandle_++;
+std::uintptr_t FakeSystem::NewHandle(const std::string& kind, const std::string& name) {
+    const std::uintptr_t h = nextHandle_++;
     handles_[h] = {kind, name};
     return h;
 }
@@ -62,18 +62,18 @@ std::uint32_t FakeSystem::EntryBytes(const FakeService& s) const {
     return entryHeaderBytes + static_cast<std::uint32_t>(s.name.size() + 1 + s.displayName.size() + 1);
 }
 
-Handle FakeSystem::OpenManager() {
+ManagerHandle FakeSystem::OpenManager() {
     log_.push_back("OpenManager");
-    return Failing("OpenManager") ? 0 : NewHandle("manager", "");
+    return ManagerHandle{Failing("OpenManager") ? 0 : NewHandle("manager", "")};
 }
 
-EnumRound FakeSystem::EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) {
+EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBytes, std::uint32_t resume) {
     log_.push_back("EnumServices(" + std::to_string(bufferBytes) + ", " + std::to_string(resume) + ")");
     ++enumCalls;
     enumBufferSizes.push_back(bufferBytes);
     EnumRound r;
     r.resume = resume;
-    if (handles_.count(manager) == 0 || Failing("EnumServices")) {
+    if (handles_.count(manager.value) == 0 || Failing("EnumServices")) {
         r.error = 6;  // ERROR_INVALID_HANDLE
         return r;
     }
@@ -115,28 +115,28 @@ EnumRound FakeSystem::EnumServices(Handle manager, std::uint32_t bufferBytes, st
     return r;
 }
 
-std::uint32_t FakeSystem::ServiceBytesNeeded(Handle manager) {
+std::uint32_t FakeSystem::ServiceBytesNeeded(ManagerHandle manager) {
     log_.push_back("ServiceBytesNeeded");
-    if (handles_.count(manager) == 0 || Failing("ServiceBytesNeeded")) return 0;
+    if (handles_.count(manager.value) == 0 || Failing("ServiceBytesNeeded")) return 0;
     std::uint32_t bytes = 0;
     for (const FakeService& s : services_) bytes += EntryBytes(s) + 8;  // process id and flags
     return bytes;
 }
 
-Handle FakeSystem::CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
+ServiceHandle FakeSystem::CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                                  const char* account, const char* password) {
     log_.push_back("CreateService(" + name + ", " + commandLine + ", " + Quoted(account) + ", " +
                    Quoted(password) + ")");
-    if (handles_.count(manager) == 0 || Failing("CreateService") || Find(name)) return 0;
-    if (account && refused_.count(account)) return 0;
+    if (handles_.count(manager.value) == 0 || Failing("CreateService") || Find(name)) return {};
+    if (account && refused_.count(account)) return {};
     FakeService s{name, name, commandLine, {}, false};
     if (account) s.account = account;
     services_.push_back(s);
     imagePaths[name] = commandLine;
-    return NewHandle("service", name);
+    return ServiceHandle{NewHandle("service", name)};
 }
 
-bool FakeSystem::ServiceNamed(Handle, const std::string& name) {
+bool FakeSystem::ServiceNamed(ManagerHandle, const std::string& name) {
     log_.push_back("ServiceNamed(" + name + ")");
     if (Find(name) || drivers.count(name)) return true;
     for (const FakeService& s : services_)
@@ -144,23 +144,23 @@ bool FakeSystem::ServiceNamed(Handle, const std::string& name) {
     return false;
 }
 
-Handle FakeSystem::OpenServiceToRemove(Handle manager, const std::string& name) {
+ServiceHandle FakeSystem::OpenServiceToRemove(ManagerHandle manager, const std::string& name) {
     log_.push_back("OpenService(" + name + ")");
-    if (handles_.count(manager) == 0 || Failing("OpenService") || !Find(name)) return 0;
-    return NewHandle("service", Find(name)->name);
+    if (handles_.count(manager.value) == 0 || Failing("OpenService") || !Find(name)) return {};
+    return ServiceHandle{NewHandle("service", Find(name)->name)};
 }
 
-void FakeSystem::StopService(Handle service) {
+void FakeSystem::StopService(ServiceHandle service) {
     log_.push_back("StopService");
-    auto it = handles_.find(service);
+    auto it = handles_.find(service.value);
     if (it == handles_.end()) return;
     for (FakeService& s : services_)
         if (s.name == it->second.second && !s.ignoresStop) s.running = false;
 }
 
-bool FakeSystem::DeleteService(Handle service) {
+bool FakeSystem::DeleteService(ServiceHandle service) {
     log_.push_back("DeleteService");
-    auto it = handles_.find(service);
+    auto it = handles_.find(service.value);
     if (it == handles_.end() || Failing("DeleteService")) return false;
     const std::string name = it->second.second;
     // A service still running stays, marked for deletion.
@@ -173,21 +173,25 @@ bool FakeSystem::DeleteService(Handle service) {
     return true;
 }
 
-void FakeSystem::CloseServiceHandle(Handle handle) {
+void FakeSystem::Close(const char* call, std::uintptr_t handle) {
     auto it = handles_.find(handle);
-    log_.push_back("CloseServiceHandle(" + (it == handles_.end() ? std::string("?") : it->second.first) + ")");
+    log_.push_back(std::string(call) + (it == handles_.end() ? "(?)" : "(" + it->second.first + ")"));
     if (it != handles_.end()) handles_.erase(it);
 }
 
-Handle FakeSystem::OpenServiceKey(const std::string& name) {
+void FakeSystem::CloseServiceHandle(ServiceHandle service) { Close("CloseServiceHandle", service.value); }
+
+void FakeSystem::CloseServiceHandle(ManagerHandle manager) { Close("CloseServiceHandle", manager.value); }
+
+KeyHandle FakeSystem::OpenServiceKey(const std::string& name) {
     log_.push_back("OpenServiceKey(" + name + ")");
-    if (Failing("OpenServiceKey") || !Find(name)) return 0;
-    return NewHandle("key", Find(name)->name);
+    if (Failing("OpenServiceKey") || !Find(name)) return {};
+    return KeyHandle{NewHandle("key", Find(name)->name)};
 }
 
-ValueRead FakeSystem::QueryImagePath(Handle key, std::string& imagePath) {
+ValueRead FakeSystem::QueryImagePath(KeyHandle key, std::string& imagePath) {
     log_.push_back("QueryImagePath");
-    auto it = handles_.find(key);
+    auto it = handles_.find(key.value);
     if (it == handles_.end() || Failing("QueryImagePath")) return ValueRead::Missing;
     auto value = imagePaths.find(it->second.second);
     if (value == imagePaths.end()) return ValueRead::Missing;
@@ -197,23 +201,23 @@ ValueRead FakeSystem::QueryImagePath(Handle key, std::string& imagePath) {
     return ValueRead::Read;
 }
 
-Handle FakeSystem::CreateEventLogKey(const std::string& name) {
+KeyHandle FakeSystem::CreateEventLogKey(const std::string& name) {
     log_.push_back("CreateEventLogKey(" + name + ")");
-    if (Failing("CreateEventLogKey")) return 0;
+    if (Failing("CreateEventLogKey")) return {};
     eventSources[name];
-    return NewHandle("key", name);
+    return KeyHandle{NewHandle("key", name)};
 }
 
-void FakeSystem::WriteEventLogValues(Handle key, const std::string& messageFile) {
+void FakeSystem::WriteEventLogValues(KeyHandle key, const std::string& messageFile) {
     log_.push_back("WriteEventLogValues(" + messageFile + ")");
-    auto it = handles_.find(key);
+    auto it = handles_.find(key.value);
     if (it == handles_.end()) return;
     eventSources[it->second.second] = {messageFile, 7};
 }
 
-void FakeSystem::CloseKey(Handle key) {
+void FakeSystem::CloseKey(KeyHandle key) {
     log_.push_back("CloseKey");
-    handles_.erase(key);
+    handles_.erase(key.value);
 }
 
 bool FakeScriptHost::ExpandReferences(const std::string& text, std::string& expanded) {

@@ -72,31 +72,33 @@ public:
     std::size_t OpenHandles() const { return handles_.size(); }
 
     // System.
-    Handle OpenManager() override;
-    EnumRound EnumServices(Handle manager, std::uint32_t bufferBytes, std::uint32_t resume) override;
-    std::uint32_t ServiceBytesNeeded(Handle manager) override;
-    Handle CreateAutoStartService(Handle manager, const std::string& name, const std::string& commandLine,
+    ManagerHandle OpenManager() override;
+    EnumRound EnumServices(ManagerHandle manager, std::uint32_t bufferBytes, std::uint32_t resume) override;
+    std::uint32_t ServiceBytesNeeded(ManagerHandle manager) override;
+    ServiceHandle CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                          const char* account, const char* password) override;
-    bool ServiceNamed(Handle manager, const std::string& name) override;
-    Handle OpenServiceToRemove(Handle manager, const std::string& name) override;
-    void StopService(Handle service) override;
-    bool DeleteService(Handle service) override;
-    void CloseServiceHandle(Handle handle) override;
-    Handle OpenServiceKey(const std::string& name) override;
-    ValueRead QueryImagePath(Handle key, std::string& imagePath) override;
-    Handle CreateEventLogKey(const std::string& name) override;
-    void WriteEventLogValues(Handle key, const std::string& messageFile) override;
-    void CloseKey(Handle key) override;
+    bool ServiceNamed(ManagerHandle manager, const std::string& name) override;
+    ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) override;
+    void StopService(ServiceHandle service) override;
+    bool DeleteService(ServiceHandle service) override;
+    void CloseServiceHandle(ServiceHandle service) override;
+    void CloseServiceHandle(ManagerHandle manager) override;
+    KeyHandle OpenServiceKey(const std::string& name) override;
+    ValueRead QueryImagePath(KeyHandle key, std::string& imagePath) override;
+    KeyHandle CreateEventLogKey(const std::string& name) override;
+    void WriteEventLogValues(KeyHandle key, const std::string& messageFile) override;
+    void CloseKey(KeyHandle key) override;
 
 private:
-    Handle NewHandle(const std::string& kind, const std::string& name);
+    std::uintptr_t NewHandle(const std::string& kind, const std::string& name);
+    void Close(const char* call, std::uintptr_t handle);
     std::uint32_t EntryBytes(const FakeService& s) const;
 
     Log& log_;
     std::vector<FakeService> services_;
     std::set<std::string> refused_;
-    std::map<Handle, std::pair<std::string, std::string>> handles_;  // kind, name
-    Handle nextHandle_ = 0x100;
+    std::map<std::uintptr_t, std::pair<std::string, std::string>> handles_;  // kind, name
+    std::uintptr_t nextHandle_ = 0x100;
 };
 
 // The environment, a console code page and the files of a machine whose

@@ -52,7 +52,7 @@ class Win32SystemTest : public ::testing::Test {
 protected:
     void SetUp() override {
         manager_ = system_.OpenManager();
-        ASSERT_NE(manager_, 0u) << GetLastError();
+        ASSERT_TRUE(manager_) << GetLastError();
     }
     void TearDown() override {
         for (const auto& name : services_) Remove(name);
@@ -71,7 +71,7 @@ protected:
         return path;
     }
 
-    SC_HANDLE Manager() const { return reinterpret_cast<SC_HANDLE>(manager_); }
+    SC_HANDLE Manager() const { return reinterpret_cast<SC_HANDLE>(manager_.value); }
 
     bool Exists(const std::string& name) const {
         SC_HANDLE s = OpenServiceA(Manager(), name.c_str(), SERVICE_QUERY_STATUS);
@@ -89,7 +89,7 @@ protected:
     }
 
     Win32System system_;
-    Handle manager_ = 0;
+    ManagerHandle manager_;
     std::vector<std::string> services_;
     std::vector<std::string> keys_;
 };
@@ -97,15 +97,15 @@ protected:
 TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
     const std::string local = FreshService("QmWine Create 01");
     const std::string quoted = "\"C:\\Program Files\\Korvane 01\\KorvaneSrv.exe\"";
-    Handle h = system_.CreateAutoStartService(manager_, local, quoted, nullptr, nullptr);
-    ASSERT_NE(h, 0u) << GetLastError();
+    ServiceHandle h = system_.CreateAutoStartService(manager_, local, quoted, nullptr, nullptr);
+    ASSERT_TRUE(h) << GetLastError();
     system_.CloseServiceHandle(h);
 
     // An account that exists on every Windows system (Wine accepts any).
     const std::string other = FreshService("QmWine Create 02");
     const std::string bare = "C:\\Korvane02\\KorvaneSrv.exe";
     h = system_.CreateAutoStartService(manager_, other, bare, "NT AUTHORITY\\LocalService", "");
-    ASSERT_NE(h, 0u) << GetLastError();
+    ASSERT_TRUE(h) << GetLastError();
     system_.CloseServiceHandle(h);
 
     for (const auto& [name, path, account] :
@@ -123,8 +123,8 @@ TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
         EXPECT_EQ(ReadValue(key, "ImagePath").text(), path);
 
         // Read back the way the tool reads it.
-        const Handle k = system_.OpenServiceKey(name);
-        ASSERT_NE(k, 0u);
+        const KeyHandle k = system_.OpenServiceKey(name);
+        ASSERT_TRUE(k);
         std::string stored;
         EXPECT_EQ(system_.QueryImagePath(k, stored), ValueRead::Read);
         EXPECT_EQ(stored, path);
@@ -136,20 +136,20 @@ TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
     EXPECT_FALSE(system_.ServiceNamed(manager_, "QmWine Create 03"));
 
     // A taken name fails, which sends the caller to its fallback.
-    EXPECT_EQ(system_.CreateAutoStartService(manager_, local, bare, nullptr, nullptr), 0u);
+    EXPECT_FALSE(system_.CreateAutoStartService(manager_, local, bare, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
 }
 
 TEST_F(Win32SystemTest, OpensStopsAndDeletesAStoppedService) {
     const std::string name = FreshService("QmWine Delete 01");
-    EXPECT_EQ(system_.OpenServiceToRemove(manager_, name), 0u);
+    EXPECT_FALSE(system_.OpenServiceToRemove(manager_, name));
 
-    Handle h = system_.CreateAutoStartService(manager_, name, "C:\\Korvane\\KorvaneSrv.exe", nullptr, nullptr);
-    ASSERT_NE(h, 0u) << GetLastError();
+    ServiceHandle h = system_.CreateAutoStartService(manager_, name, "C:\\Korvane\\KorvaneSrv.exe", nullptr, nullptr);
+    ASSERT_TRUE(h) << GetLastError();
     system_.CloseServiceHandle(h);
 
     h = system_.OpenServiceToRemove(manager_, name);
-    ASSERT_NE(h, 0u) << GetLastError();
+    ASSERT_TRUE(h) << GetLastError();
     system_.StopService(h);  // not running: refused, and harmless
     EXPECT_TRUE(system_.DeleteService(h));
     system_.CloseServiceHandle(h);
@@ -162,8 +162,8 @@ TEST_F(Win32SystemTest, StopsAndDeletesARunningInstance) {
     const std::string exe = KorvaneSrvPath();
     ASSERT_NE(GetFileAttributesA(exe.c_str()), INVALID_FILE_ATTRIBUTES) << exe;
     const std::string name = FreshService("QmWine Stop 01");
-    Handle h = system_.CreateAutoStartService(manager_, name, "\"" + exe + "\"", nullptr, nullptr);
-    ASSERT_NE(h, 0u) << GetLastError();
+    ServiceHandle h = system_.CreateAutoStartService(manager_, name, "\"" + exe + "\"", nullptr, nullptr);
+    ASSERT_TRUE(h) << GetLastError();
     system_.CloseServiceHandle(h);
 
     SC_HANDLE watch = OpenServiceA(Manager(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS);
@@ -176,7 +176,7 @@ TEST_F(Win32SystemTest, StopsAndDeletesARunningInstance) {
     ASSERT_TRUE(Eventually([&] { return state() == SERVICE_RUNNING; })) << state();
 
     h = system_.OpenServiceToRemove(manager_, name);
-    ASSERT_NE(h, 0u) << GetLastError();
+    ASSERT_TRUE(h) << GetLastError();
     system_.StopService(h);
     EXPECT_TRUE(system_.DeleteService(h));
     system_.CloseServiceHandle(h);
@@ -200,7 +200,7 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
     };
     auto read = [&](std::string& out) {
         out = "stale";
-        const Handle k = system_.OpenServiceKey(name);
+        const KeyHandle k = system_.OpenServiceKey(name);
         if (!k) return ValueRead::Missing;
         const ValueRead result = system_.QueryImagePath(k, out);
         system_.CloseKey(k);
@@ -253,15 +253,15 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
     RegSetValueExA(longKey, "ImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(plain.c_str()),
                    static_cast<DWORD>(plain.size() + 1));
     RegCloseKey(longKey);
-    const Handle k = system_.OpenServiceKey(longName);
-    EXPECT_NE(k, 0u);
+    const KeyHandle k = system_.OpenServiceKey(longName);
+    EXPECT_TRUE(k);
     EXPECT_EQ(k ? system_.QueryImagePath(k, got) : ValueRead::Missing, ValueRead::Read);
     EXPECT_EQ(got, plain);
     if (k) system_.CloseKey(k);
     RegDeleteKeyA(services, longName.c_str());
     RegCloseKey(services);
 
-    EXPECT_EQ(system_.OpenServiceKey("QmWine Image missing"), 0u);
+    EXPECT_FALSE(system_.OpenServiceKey("QmWine Image missing"));
 }
 
 TEST_F(Win32SystemTest, RegistersAnEventLogSource) {
@@ -269,13 +269,13 @@ TEST_F(Win32SystemTest, RegistersAnEventLogSource) {
     const std::string path = FreshKey(kEventLogKey + name);
     const std::string exe = "C:\\Program Files\\Korvane 01\\KorvaneSrv.exe";
 
-    Handle key = system_.CreateEventLogKey(name);
-    ASSERT_NE(key, 0u);
+    KeyHandle key = system_.CreateEventLogKey(name);
+    ASSERT_TRUE(key);
     system_.WriteEventLogValues(key, "C:\\Old\\KorvaneSrv.exe");
     system_.CloseKey(key);
     // An existing key is opened and its values replaced.
     key = system_.CreateEventLogKey(name);
-    ASSERT_NE(key, 0u);
+    ASSERT_TRUE(key);
     system_.WriteEventLogValues(key, exe);
     system_.CloseKey(key);
 
