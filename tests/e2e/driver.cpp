@@ -373,8 +373,35 @@ DWORD App::RemoteCall(const void* start, void* argument) const {
 
 qm::Icon App::IconOf(HWND box) const {
     const HICON shown = ShownIcon(box);
-    if (!shown) return qm::Icon::None;
-    constexpr char kProbe[] = "icon_probe.dll";
+    return shown ? static_cast<qm::Icon>(RunProbe("StandardIcon", shown)) : qm::Icon::None;
+}
+
+std::vector<std::string> App::WindowMenu(HWND window) const {
+    constexpr std::size_t kBytes = 4096;
+    const RemoteMemory buffer(info_.hProcess, kBytes);
+    buffer.Write(0, &window, sizeof window);
+    RunProbe("DescribeWindowMenu", buffer.at());
+    std::string text(kBytes, '\0');
+    buffer.Read(0, &text[0], kBytes);
+    std::vector<std::string> items;
+    std::istringstream lines(text.substr(0, text.find('\0')));
+    for (std::string line; std::getline(lines, line);) items.push_back(line);
+    return items;
+}
+
+void App::ChooseLastWindowMenuItem(HWND window) const {
+    Post(window, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    const bool open = PollUntil([&] {
+        const std::vector<HWND> windows = Windows();
+        return std::any_of(windows.begin(), windows.end(), [](HWND w) { return ClassOf(w) == "#32768"; });
+    });
+    if (!open) throw DriverError("the window menu did not open; " + Describe());
+    Post(window, WM_KEYDOWN, VK_END, 0);
+    Post(window, WM_CHAR, '\r', 0);
+}
+
+DWORD App::RunProbe(const char* function, void* argument) const {
+    constexpr char kProbe[] = "probe.dll";
     char self[MAX_PATH] = {};
     std::string dll(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
     dll = dll.substr(0, dll.find_last_of('\\') + 1) + kProbe;
@@ -385,9 +412,10 @@ qm::Icon App::IconOf(HWND box) const {
     // kernel32 lies at the same address in every process.
     RemoteCall(reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")),
                path.at());
-    const auto* entry = reinterpret_cast<const char*>(GetProcAddress(local, "StandardIcon"));
+    const auto* entry = reinterpret_cast<const char*>(GetProcAddress(local, function));
+    if (!entry) throw DriverError(std::string("the probe has no ") + function);
     const auto offset = entry - reinterpret_cast<const char*>(local);
-    return static_cast<qm::Icon>(RemoteCall(ModuleBase(pid(), kProbe) + offset, shown));
+    return RemoteCall(ModuleBase(pid(), kProbe) + offset, argument);
 }
 
 }  // namespace e2e

@@ -95,6 +95,12 @@ public:
     // The control id of the window that has the keyboard focus in the
     // tool's dialog thread; 0 when none.
     int FocusedId() const;
+    // The items of |window|'s window menu, one per line: the command id and
+    // the text, or "-" for a separator.
+    std::vector<std::string> WindowMenu(HWND window) const;
+    // Opens |window|'s window menu as Alt+Space does and chooses its last
+    // item with End and Enter.
+    void ChooseLastWindowMenuItem(HWND window) const;
     // Describes the visible windows, for failure messages.
     std::string Describe() const;
 
@@ -106,9 +112,11 @@ public:
     void CancelPicker(HWND picker) const;
 
 private:
-    // Which standard icon |box| shows, asked in the tool's own process by
-    // icon_probe.dll (found beside the driver).
+    // Which standard icon |box| shows, asked in the tool's own process.
     qm::Icon IconOf(HWND box) const;
+    // Runs |function| of probe.dll (found beside the driver) in the tool's
+    // process, loaded there first; its exit code.
+    DWORD RunProbe(const char* function, void* argument) const;
     // Runs |start| on a new thread of the tool's process; its exit code.
     DWORD RemoteCall(const void* start, void* argument) const;
 

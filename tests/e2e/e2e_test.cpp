@@ -520,7 +520,11 @@ TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
 TEST_F(About, OpensFromTheWindowMenuAndReturnsToTheDialog) {
     InstallService(Instance("01"), "C:\\Korvane01\\KorvaneSrv.exe");
     const HWND main = Start();
-    SysCommand(main, IDM_ABOUTBOX);
+    const std::vector<std::string> menu = app_->WindowMenu(main);
+    ASSERT_GE(menu.size(), 2u);
+    EXPECT_EQ(menu[menu.size() - 2], "-");
+    EXPECT_EQ(menu.back(), "16 &About Quilmarsk...");
+    app_->ChooseLastWindowMenuItem(main);
     const HWND about = app_->WaitDialog("About Quilmarsk");
     EXPECT_EQ(GetWindow(about, GW_OWNER), main);
     EXPECT_FALSE(IsWindowEnabled(main));
