@@ -39,7 +39,7 @@ TEST(Add, CreatesUnderTheAccountWithEventSource) {
     EXPECT_EQ(h.Calls("CreateService"),
               (Strings{"CreateService(Korvane Update Service 05, C:\\Korvane01\\KorvaneSrv.exe, \"DOM\\svc\", \"pw\")"}));
     EXPECT_EQ(h.Calls("WriteEventLogValues"), (Strings{"WriteEventLogValues(C:\\Korvane01\\KorvaneSrv.exe)"}));
-    EXPECT_EQ(h.system.eventSources["Korvane Update Service 05"].typesSupported, 7u);
+    EXPECT_EQ(h.Calls("CreateEventLogKey"), (Strings{"CreateEventLogKey(Korvane Update Service 05)"}));
     ASSERT_EQ(h.user.messages.size(), 1u);
     EXPECT_EQ(h.user.messages[0].text, text::kInstalled);
     EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk");
@@ -49,6 +49,7 @@ TEST(Add, CreatesUnderTheAccountWithEventSource) {
     EXPECT_EQ(h.view.pathControl, "C:\\Korvane01");
     // Closed in order: key, service, manager.
     const auto key = std::find(h.log.begin(), h.log.end(), "CloseKey");
+    ASSERT_GE(h.log.end() - key, 3);
     EXPECT_EQ(Strings(key, key + 3),
               (Strings{"CloseKey", "CloseServiceHandle(service)", "CloseServiceHandle(manager)"}));
     EXPECT_EQ(h.system.OpenHandles(), 0u);
@@ -65,6 +66,7 @@ TEST(Add, PathsWithBlanksAreQuotedForTheServiceManagerOnly) {
 
     AddHarness root("C:\\");
     AddInstance(root.context);
+    ASSERT_NE(root.system.Find("Korvane Update Service 00"), nullptr);
     EXPECT_EQ(root.system.Find("Korvane Update Service 00")->commandLine, "C:\\\\KorvaneSrv.exe");
 }
 
@@ -75,10 +77,14 @@ TEST(Add, PathTooLongFailsBeforeAnythingIsCreated) {
     AddInstance(fits.context);
     EXPECT_EQ(fits.MessageTexts(), (Strings{text::kInstalled}));
 
+    AddHarness over("C:\\" + std::string(260 - 3 - exe.size(), 'a'));
+    AddInstance(over.context);
+    EXPECT_EQ(over.MessageTexts(), (Strings{text::kInstallError}));
+
     AddHarness quoted("C:\\ " + std::string(259 - 4 - exe.size(), 'a'));  // + 2 quotes: 261
     AddInstance(quoted.context);
     EXPECT_EQ(quoted.MessageTexts(), (Strings{text::kInstallError}));
-    EXPECT_TRUE(quoted.Calls("OpenManager").size() == 1);  // only the refresh before
+    EXPECT_EQ(quoted.Calls("OpenManager").size(), 1u);  // only the refresh before
     EXPECT_TRUE(quoted.Calls("CreateService").empty());
 }
 
@@ -100,7 +106,7 @@ TEST(Add, CancelledPickerOrAccountDialogAddsNothing) {
     EXPECT_EQ(account.view.pathControl, "C:\\Korvane01");
     EXPECT_EQ(account.m_strAccount, "kept");
     EXPECT_EQ(account.m_strPassword, "secret");
-    EXPECT_TRUE(account.Calls("OpenManager").size() == 1);
+    EXPECT_EQ(account.Calls("OpenManager").size(), 1u);
     EXPECT_TRUE(account.user.messages.empty());
 }
 
@@ -114,6 +120,7 @@ TEST(Add, RefusedAccountFallsBackToLocalSystem) {
     EXPECT_EQ(h.MessageTexts(), (Strings{text::kLocalSystemFallback, text::kInstalled}));
     EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk Error");
     EXPECT_EQ(h.user.messages[0].icon, Icon::Stop);
+    ASSERT_NE(h.system.Find("Korvane Update Service 00"), nullptr);
     EXPECT_FALSE(h.system.Find("Korvane Update Service 00")->account.has_value());
     EXPECT_EQ(h.view.list.size(), 1u);
 }
@@ -248,7 +255,9 @@ TEST(Remove, StopsDeletesAndRefreshes) {
     EXPECT_EQ(h.user.messages[0].text, text::kRemoved);
     EXPECT_EQ(h.user.messages[0].icon, Icon::Information);
     EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 01"}));
-    EXPECT_EQ(h.view.selection, -1);
+    // The list is rebuilt after the message.
+    const auto shown = std::find(h.log.begin(), h.log.end(), "Message(" + std::string(text::kRemoved) + ", Quilmarsk, information)");
+    EXPECT_NE(std::find(shown, h.log.end(), "FillList(1)"), h.log.end());
     EXPECT_EQ(h.view.pathControl, "C:\\K2\\");  // the removed service's folder stays
     EXPECT_EQ(h.m_strServiceName, "Korvane Update Service 02");
     EXPECT_EQ(h.system.OpenHandles(), 0u);

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <new>
+
 #include "actions/folder.h"
+#include "actions/main_dialog_state.h"
 #include "actions/script.h"
+#include "actions/wipe.h"
 
 namespace qm {
 namespace {
@@ -85,6 +90,24 @@ TEST(UpdateScript, GuardsAgainstWhatCmdWouldMisread) {
                                      {"Korvane R", "K13\\"},
                                      {"Korvane\r\nMD C:\\INJ", "C:\\S\\"}}),
               "");
+}
+
+// A password leaves no copy in memory: wiped where it is replaced, and in
+// the dialog's state when the state goes.
+TEST(Wipe, OverwritesSecretsBeforeTheirMemoryGoes) {
+    std::string secret(40, 's');
+    const char* bytes = secret.data();
+    Wipe(secret);
+    EXPECT_TRUE(secret.empty());
+    EXPECT_EQ(std::string(bytes, 40), std::string(40, '\0'));
+
+    // A short password lives inside the object itself.
+    alignas(MainDialogState) unsigned char storage[sizeof(MainDialogState)];
+    auto* state = new (storage) MainDialogState;
+    state->m_strPassword = "pw4711";
+    state->~MainDialogState();
+    const std::string left(reinterpret_cast<const char*>(storage), sizeof storage);
+    EXPECT_EQ(left.find("pw4711"), std::string::npos);
 }
 
 TEST(ScriptPath, BesideTheExecutable) {

@@ -9,7 +9,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-TEST(Refresh, ListsFamilySortedAndProposes) {
+TEST(Refresh, ListsTheFamilyAndProposes) {
     Harness h;
     h.system.AddService("Spooler");
     h.system.AddService("Korvane Update Service 03");
@@ -17,7 +17,8 @@ TEST(Refresh, ListsFamilySortedAndProposes) {
     h.system.AddService("XKorvaneY");
     h.system.AddService("Korvane Update Service 01");
     RefreshServiceList(h.context);
-    EXPECT_EQ(h.view.list, (Strings{"Korvane Update Service 01", "Korvane Update Service 03", "XKorvaneY"}));
+    // In the manager's order: the list box sorts them itself.
+    EXPECT_EQ(h.view.filled, (Strings{"Korvane Update Service 03", "XKorvaneY", "Korvane Update Service 01"}));
     EXPECT_EQ(h.m_nServiceCount, 4u);
     EXPECT_EQ(h.m_strSuffix, "04");
     EXPECT_EQ(h.view.suffixControl, "04");
@@ -40,6 +41,13 @@ TEST(Refresh, ProposalPassesEveryInstalledNumberAndName) {
     driver.system.drivers.insert("Korvane Update Service 02");
     RefreshServiceList(driver.context);
     EXPECT_EQ(driver.m_strSuffix, "03");
+
+    // Nor is a service outside the family, whose name differs only in case.
+    Harness other;
+    other.system.AddService("Korvane Update Service 01");
+    other.system.AddService("korvane update service 02");
+    RefreshServiceList(other.context);
+    EXPECT_EQ(other.m_strSuffix, "03");
     EXPECT_EQ(driver.system.OpenHandles(), 0u);
 }
 
@@ -133,6 +141,64 @@ TEST(Enumeration, RefreshesStartAtTheRememberedSize) {
     RefreshServiceList(h.context);
     EXPECT_EQ(h.system.enumCalls, 2);
     EXPECT_EQ(h.Calls("ServiceBytesNeeded").size(), 1u);
+}
+
+// A manager that answers from a script: each round's answer, and the
+// buffer size and resume handle each call was made with.
+struct ScriptedManager : FakeSystem {
+    using FakeSystem::FakeSystem;
+    std::vector<EnumRound> answers;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> asked;  // buffer, resume
+    EnumRound EnumServices(ManagerHandle, std::uint32_t bytes, std::uint32_t resume) override {
+        asked.emplace_back(bytes, resume);
+        if (answers.empty()) return {};
+        EnumRound r = answers.front();
+        answers.erase(answers.begin());
+        return r;
+    }
+};
+
+EnumRound Answer(bool ok, std::uint32_t error, std::uint32_t needed, std::uint32_t resume, Strings names = {}) {
+    EnumRound r;
+    r.ok = ok;
+    r.error = error;
+    r.bytesNeeded = needed;
+    r.resume = resume;
+    r.names = std::move(names);
+    return r;
+}
+
+TEST(Enumeration, RetriesAsEachAnswerCallsFor) {
+    const std::uint32_t B = kEnumBufferBytes;
+    const struct Row {
+        const char* what;
+        std::vector<EnumRound> answers;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> asked;
+        Strings names;  // empty: the listing fails
+    } rows[] = {
+        {"a full page, then the rest from the moved resume handle",
+         {Answer(false, kErrorMoreData, 10, 7, {"a"}), Answer(true, 0, 0, 0, {"b"})}, {{B, 0}, {B, 7}}, {"a", "b"}},
+        {"an untouched buffer and the size asked: grow, start over",
+         {Answer(false, kErrorMoreData, 2 * B + 1, 0, {"x"}), Answer(true, 0, 0, 0, {"a", "b"})},
+         {{B, 0}, {2 * B + 1, 0}}, {"a", "b"}},
+        {"too small, no size: double",
+         {Answer(false, kErrorInsufficientBuffer, 0, 0), Answer(true, 0, 0, 0, {"a"})}, {{B, 0}, {2 * B, 0}}, {"a"}},
+        {"a size smaller than the buffer: double, never shrink",
+         {Answer(false, kErrorMoreData, 10, 0), Answer(true, 0, 0, 0, {"a"})}, {{B, 0}, {2 * B, 0}}, {"a"}},
+        {"a size past the limit: give up", {Answer(false, kErrorMoreData, kEnumBufferLimit + 1, 0)}, {{B, 0}}, {}},
+        {"another error after a page: nothing",
+         {Answer(false, kErrorMoreData, 10, 7, {"a"}), Answer(false, 6, 0, 7)}, {{B, 0}, {B, 7}}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Log log;
+        ScriptedManager manager(log);
+        manager.answers = row.answers;
+        std::vector<std::string> names{"stale"};
+        EXPECT_EQ(EnumerateServices(manager, ManagerHandle{1}, names), !row.names.empty());
+        EXPECT_EQ(names, row.names);
+        EXPECT_EQ(manager.asked, row.asked);
+    }
 }
 
 TEST(Enumeration, GivesUpPastTheLimitAndOnOtherErrors) {

@@ -318,7 +318,7 @@ TEST_F(Add, GrantsThePrefixUserTheRightToLogOnAsAService) {
     EXPECT_EQ(ReadValue(kServicesKey + Instance("00"), "ObjectName").text(), user);
 }
 
-TEST_F(Add, RefusesASuffixOverTheLimitAndKeepsTheProposal) {
+TEST_F(Add, RefusesASuffixOverTheLimitAndCreatesNothing) {
     const std::string folder = NewFolder("Long");
     const HWND main = Start();
     ASSERT_EQ(ItemText(main, IDC_SUFFIX), "00");
@@ -330,13 +330,11 @@ TEST_F(Add, RefusesASuffixOverTheLimitAndKeepsTheProposal) {
     MessageBoxView box = app_->WaitMessageBox();
     ExpectMessage(box, "Please enter no more than 27 characters.", text::kCaption, Icon::Warning, main);
     app_->CloseMessageBox(box);
-    // The refused read is not examined: the instance gets the proposal.
-    box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
-    app_->CloseMessageBox(box);
-    EXPECT_TRUE(ServiceExists(Instance("00")));
+    // A refused suffix ends the Add: no instance under the old proposal.
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+    EXPECT_FALSE(ServiceExists(Instance("00")));
     EXPECT_FALSE(ServiceExists(Instance(std::string(28, '7'))));
-    EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), std::vector<std::string>{Instance("00")});
+    EXPECT_TRUE(ListEntries(main, IDC_SERVICE_LIST).empty());
 }
 
 TEST_F(Add, CancelInThePickerOrInTheAccountDialogAddsNothing) {

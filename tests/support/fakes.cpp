@@ -348,7 +348,7 @@ void FakeView::ShowInstallPath(const std::string& folder) {
 
 void FakeView::FillList(const std::vector<std::string>& serviceNames) {
     log_.push_back("FillList(" + std::to_string(serviceNames.size()) + ")");
-    list = serviceNames;
+    filled = list = serviceNames;
     std::sort(list.begin(), list.end());
     selection = -1;
 }

@@ -176,7 +176,8 @@ class FakeView : public MainView {
 public:
     FakeView(Log& log, MainDialogState& state) : log_(log), state_(state) {}
 
-    std::vector<std::string> list;
+    std::vector<std::string> filled;  // the entries as the tool passed them
+    std::vector<std::string> list;    // as a sorted list box shows them
     int selection = -1;
     std::string pathControl;
     std::string suffixControl;

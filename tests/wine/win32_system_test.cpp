@@ -412,35 +412,5 @@ TEST_F(Win32SystemTest, EnumeratesEveryServiceOnceWhenOneBufferIsTooSmall) {
     EXPECT_EQ(seen.size(), names.size()) << "a service came back more than once";
 }
 
-// The stand-in started by hand rather than by the service manager.
-TEST(KorvaneSrvStandIn, OutsideTheServiceManagerPrintsUsage) {
-    const std::string exe = KorvaneSrvPath();
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = writeEnd;
-    PROCESS_INFORMATION pi = {};
-    std::string command = "\"" + exe + "\"";
-    ASSERT_TRUE(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-        << GetLastError();
-    CloseHandle(writeEnd);
-    std::string output;
-    char chunk[256];
-    DWORD got = 0;
-    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
-    CloseHandle(readEnd);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(pi.hProcess, &exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    EXPECT_EQ(exitCode, 1u);
-    EXPECT_EQ(output.rfind("usage: ", 0), 0u) << output;
-}
-
 }  // namespace
 }  // namespace qm
