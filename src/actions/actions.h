@@ -60,7 +60,7 @@ bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string
 
 // The executable path for a new instance in |folder|, and the command line
 // registered for it (quoted when it has a blank). False when it would not
-// fit a 260-byte path buffer.
+// fit a path buffer (kPathBytes).
 bool ExecutablePaths(const std::string& folder, std::string& executable, std::string& commandLine);
 
 }  // namespace qm

@@ -40,7 +40,7 @@ std::string NativeProgramFolders(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
         bool replaced = false;
         for (const Wow64Name& name : kWow64Names) {
-            char value[MAX_PATH] = {};
+            char value[kPathBytes] = {};
             if (!EqualNoCase(text, i, name.reference)) continue;
             const DWORD length = GetEnvironmentVariableA(name.nativeVariable, value, sizeof value);
             if (length == 0 || length >= sizeof value) continue;
@@ -100,7 +100,7 @@ bool Win32ScriptHost::WriteFileAtomically(const std::string& path, const std::st
     // Write a temporary file beside the target, then move it into place.
     std::string folder = DriveAndDirectory(path, IsAnsiLeadByte);
     if (folder.empty()) folder = ".";
-    char temp[MAX_PATH] = {};
+    char temp[kPathBytes] = {};
     if (GetTempFileNameA(folder.c_str(), "kvn", 0, temp) == 0) return false;
 
     bool written = false;

@@ -41,7 +41,6 @@ struct EnumRound {
     bool ok = false;
     std::uint32_t error = 0;        // GetLastError() when !ok
     std::uint32_t bytesNeeded = 0;
-    std::uint32_t count = 0;        // entries the call claims to have returned
     std::uint32_t resume = 0;       // resume handle after the call
     std::vector<std::string> names; // service (key) names, when the entries are valid
 };

@@ -36,7 +36,6 @@ EnumRound Win32System::EnumServices(ManagerHandle manager, std::uint32_t bufferB
                                &count, &resumeHandle) != FALSE;
     r.error = r.ok ? 0 : GetLastError();
     r.bytesNeeded = needed;
-    r.count = count;
     r.resume = resumeHandle;
     if (RoundHasEntries(r, resume)) {
         // Never trust a count beyond what the buffer can hold.

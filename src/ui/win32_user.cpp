@@ -3,11 +3,11 @@
 #include <shlobj.h>
 
 #include "actions/wipe.h"
+#include "catalogue/system.h"
 #include "ui/account_dialog.h"
 
 namespace {
 
-constexpr DWORD kPathBytes = MAX_PATH;  // 260
 constexpr UINT kFileSystemFoldersOnly = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
 
 UINT IconFlags(qm::Icon icon) {
@@ -26,7 +26,7 @@ void Win32User::Message(const std::string& text, const char* caption, qm::Icon i
 }
 
 bool Win32User::BrowseForFolder(const char* title, std::string& folder) {
-    char buffer[kPathBytes] = {};
+    char buffer[qm::kPathBytes] = {};
     BROWSEINFOA info = {};
     info.hwndOwner = owner_.hwnd();
     info.pidlRoot = nullptr;  // the desktop
@@ -43,7 +43,7 @@ bool Win32User::BrowseForFolder(const char* title, std::string& folder) {
         allocator->Free(item);
         allocator->Release();
     }
-    buffer[kPathBytes - 1] = '\0';
+    buffer[qm::kPathBytes - 1] = '\0';
     folder = buffer;
     return true;
 }
@@ -61,10 +61,10 @@ bool Win32User::AskAccount(std::string& account, std::string& password) {
 }
 
 bool Win32User::ModulePath(std::string& path) {
-    char buffer[kPathBytes] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, kPathBytes);
+    char buffer[qm::kPathBytes] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, qm::kPathBytes);
     // A path that fills the buffer was cut short (and Wine leaves it unterminated).
-    if (length == 0 || length >= kPathBytes) return false;
+    if (length == 0 || length >= qm::kPathBytes) return false;
     path.assign(buffer, length);
     return true;
 }

@@ -85,12 +85,10 @@ EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBy
         if (remaining <= bufferBytes) {
             r.ok = true;
             for (std::size_t i = resume; i < services_.size(); ++i) r.names.push_back(services_[i].name);
-            r.count = static_cast<std::uint32_t>(r.names.size());
             r.resume = 0;
         } else if (enumStyle == EnumStyle::Wine) {
             r.error = kErrorMoreData;
             r.bytesNeeded = remaining;
-            r.count = static_cast<std::uint32_t>(services_.size());  // over an untouched buffer
         } else {
             r.error = kErrorInsufficientBuffer;
         }
@@ -103,7 +101,6 @@ EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBy
         used += EntryBytes(services_[i]);
         r.names.push_back(services_[i].name);
     }
-    r.count = static_cast<std::uint32_t>(r.names.size());
     if (i == services_.size()) {
         r.ok = true;
         r.resume = 0;
