@@ -78,7 +78,7 @@ wine32_download() {  # what, package...
   if [ "$count" -gt 0 ]; then
     wine32_say "downloading $what: $count packages, $size MB, into $wine32_cache/apt"
     wine32_apt apt-get install --download-only -y "$@" 2>&1 |
-      awk '/^Get:/ { sub(/^Get:/, "  ["); sub(/ http[^ ]* [^ ]* /, "] "); print; fflush() }
+      awk -v total="$count" '/^Get:/ { sub(/^Get:/, "  ["); sub(/ http[^ ]* [^ ]* [^ ]* /, "/" total "] "); print; fflush() }
            /^(E|W):|^Fetched/ { print; fflush() }' >&2
     [ "${PIPESTATUS[0]}" -eq 0 ] || wine32_fail "the download of $what failed"
   fi
@@ -129,7 +129,7 @@ wine32_unpack() {  # tree, version
   # without the C library, which must be the one of that ld.so.
   local f
   declare -A libc_file=()
-  while read -r f; do libc_file[$f]=1; done < <(
+  while read -r f; do [ -z "$f" ] || libc_file[$f]=1; done < <(
     dpkg-deb -c "$(printf '%s\n' "${debs[@]}" | grep '/libc6_[^/]*_i386\.deb$')" |
     awk '{ n = split($6, p, "/"); print p[n] }')
   mkdir -p "$t/native-lib"
