@@ -12,6 +12,7 @@ bool ListBox::GetText(int index, std::string& text, std::size_t bufferBytes) con
 }
 
 int ListBox::WidestText(const std::vector<std::string>& entries) const {
+    if (entries.empty()) return 0;  // the refresh empties the list first: no device context for that
     int widest = 0;
     HDC dc = GetDC(hwnd_);
     if (!dc) return 0;
