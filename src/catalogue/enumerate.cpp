@@ -13,11 +13,12 @@ constexpr int kMaxRounds = 100000;
 // One listing that starts with a buffer of |bufferBytes|. |needed| receives
 // a buffer size that would have taken every entry in one call when the
 // first one did not (Wine: the size that then worked; Windows: an upper
-// bound from its first page), else it is left at 0.
+// bound from its first page), else it is left at 0. |used| receives the
+// bytes the entries took when one call took them all, else 0.
 bool EnumerateFrom(System& system, ManagerHandle manager, std::uint32_t bufferBytes, std::vector<std::string>& names,
-                   std::uint32_t& needed) {
+                   std::uint32_t& needed, std::uint32_t& used) {
     names.clear();
-    needed = 0;
+    needed = used = 0;
     std::uint32_t resume = 0;
     for (int round = 0; round < kMaxRounds; ++round) {
         EnumRound r = system.EnumServices(manager, bufferBytes, resume);
@@ -28,6 +29,7 @@ bool EnumerateFrom(System& system, ManagerHandle manager, std::uint32_t bufferBy
                     std::min<std::uint64_t>(std::uint64_t{bufferBytes} + r.bytesNeeded, kEnumPageLimit));
             }
             names.insert(names.end(), r.names.begin(), r.names.end());
+            if (r.ok && resume == 0) used = r.bytesUsed;
             if (r.ok) return true;
             resume = r.resume;
             continue;
@@ -48,9 +50,10 @@ bool EnumerateFrom(System& system, ManagerHandle manager, std::uint32_t bufferBy
 }
 
 // A start size with room for the services added before the next listing
-// (an Add and its refresh stay one call), within the tool's limits.
+// (an Add and its refresh stay one call), within the tool's limits. Not
+// much more: Wine copies the whole buffer between processes on every call.
 std::uint32_t WithRoom(std::uint32_t bytes) {
-    const std::uint64_t roomy = std::uint64_t{bytes} + bytes / 8;
+    const std::uint64_t roomy = std::uint64_t{bytes} + bytes / 16 + 4096;
     return static_cast<std::uint32_t>(
         std::clamp<std::uint64_t>(roomy, kEnumBufferBytes, kEnumBufferLimit));
 }
@@ -58,8 +61,8 @@ std::uint32_t WithRoom(std::uint32_t bytes) {
 }  // namespace
 
 bool EnumerateServices(System& system, ManagerHandle manager, std::vector<std::string>& names) {
-    std::uint32_t needed = 0;
-    return EnumerateFrom(system, manager, kEnumBufferBytes, names, needed);
+    std::uint32_t needed = 0, used = 0;
+    return EnumerateFrom(system, manager, kEnumBufferBytes, names, needed, used);
 }
 
 bool ServiceLister::List(System& system, ManagerHandle manager, std::vector<std::string>& names) {
@@ -67,14 +70,20 @@ bool ServiceLister::List(System& system, ManagerHandle manager, std::vector<std:
     // asking for the size first costs a few milliseconds.
     if (startBytes_ == 0) startBytes_ = WithRoom(system.ServiceBytesNeeded(manager));
 
-    std::uint32_t needed = 0;
-    bool listed = EnumerateFrom(system, manager, startBytes_, names, needed);
+    std::uint32_t needed = 0, used = 0;
+    bool listed = EnumerateFrom(system, manager, startBytes_, names, needed, used);
     if (!listed && startBytes_ > kEnumBufferBytes) {
         // A manager that refuses the larger buffer outright: the usual start.
         startBytes_ = kEnumBufferBytes;
-        listed = EnumerateFrom(system, manager, startBytes_, names, needed);
+        listed = EnumerateFrom(system, manager, startBytes_, names, needed, used);
     }
-    if (needed > startBytes_) startBytes_ = WithRoom(needed);
+    if (needed > startBytes_) {
+        startBytes_ = WithRoom(needed);
+    } else if (used > 0) {
+        // One call took them all: the next starts at what they took, which
+        // may be far less than the size asked for before the first.
+        startBytes_ = WithRoom(used);
+    }
     return listed;
 }
 

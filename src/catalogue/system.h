@@ -41,6 +41,7 @@ struct EnumRound {
     bool ok = false;
     std::uint32_t error = 0;        // GetLastError() when !ok
     std::uint32_t bytesNeeded = 0;
+    std::uint32_t bytesUsed = 0;    // what the entries returned took, entries and strings
     std::uint32_t resume = 0;       // resume handle after the call
     std::vector<std::string> names; // service (key) names, when the entries are valid
 };

@@ -42,7 +42,10 @@ EnumRound Win32System::EnumServices(ManagerHandle manager, std::uint32_t bufferB
         const DWORD fit = bufferBytes / sizeof(ENUM_SERVICE_STATUSA);
         r.names.reserve(count < fit ? count : fit);
         for (DWORD i = 0; i < count && i < fit; ++i) {
-            if (entries[i].lpServiceName) r.names.emplace_back(entries[i].lpServiceName);
+            if (!entries[i].lpServiceName) continue;
+            r.names.emplace_back(entries[i].lpServiceName);
+            r.bytesUsed += static_cast<std::uint32_t>(sizeof(ENUM_SERVICE_STATUSA) + r.names.back().size() + 1 +
+                                                      (entries[i].lpDisplayName ? strlen(entries[i].lpDisplayName) : 0) + 1);
         }
     }
     return r;

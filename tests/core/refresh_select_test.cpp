@@ -131,13 +131,17 @@ TEST(Enumeration, RefreshesStartAtTheRememberedSize) {
         RefreshServiceList(h.context);
         EXPECT_EQ(h.system.enumCalls, first + 1) << count;
         EXPECT_EQ(h.view.list.size(), count / 10 + 1u);
-        EXPECT_GE(h.system.enumBufferSizes.back(), h.lister.startBytes());
     }
     // Asked first, the size makes the first listing one call too.
     Harness h;
     h.system.enumStyle = Style::Wine;
     AddManyServices(h.system, 1500);
     RefreshServiceList(h.context);
+    // The size asked for is more than the entries take; the next listings
+    // start at what they took, with room for more: Wine copies the whole
+    // buffer between processes on every call.
+    EXPECT_LT(h.lister.startBytes(), h.system.enumBufferSizes.front());
+    h.system.AddService("Korvane Update Service 9999");
     RefreshServiceList(h.context);
     EXPECT_EQ(h.system.enumCalls, 2);
     EXPECT_EQ(h.Calls("ServiceBytesNeeded").size(), 1u);

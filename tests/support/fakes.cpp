@@ -86,6 +86,7 @@ EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBy
             r.ok = true;
             for (std::size_t i = resume; i < services_.size(); ++i) r.names.push_back(services_[i].name);
             r.resume = 0;
+            r.bytesUsed = remaining;
         } else if (enumStyle == EnumStyle::Wine) {
             r.error = kErrorMoreData;
             r.bytesNeeded = remaining;
@@ -104,6 +105,7 @@ EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBy
     if (i == services_.size()) {
         r.ok = true;
         r.resume = 0;
+        r.bytesUsed = used;
     } else {
         r.error = kErrorMoreData;
         r.bytesNeeded = remaining - used;
