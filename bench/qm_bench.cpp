@@ -292,8 +292,7 @@ void BenchDialog::Measure() {
         [this] { qm::DialogAndMachine s = Context(); qm::CreateBatch(s); },
         [] { BareReads(); },
     });
-    std::string created = qm::text::kBatchCreated;
-    created.replace(created.find("%s"), 2, kScriptPath);
+    const std::string created = qm::text::Fill(qm::text::kBatchCreated, kScriptPath);
     if (user_.lastMessage != created) Fail("the script was not written: " + user_.lastMessage);
     if (CountOf(ReadFileText(kScriptPath), "NET STOP") != family) Fail("the script misses instances");
     if (BareReads() != family) Fail("the bare reads miss instances");

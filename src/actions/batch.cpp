@@ -10,14 +10,6 @@ namespace {
 // How many left-out services the success message names one by one.
 constexpr std::size_t kMaxListed = 15;
 
-// Replaces the one %s of |format| by |value|.
-std::string Fill(const char* format, const std::string& value) {
-    std::string text(format);
-    const std::size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, value);
-    return text;
-}
-
 struct Skipped {
     std::string serviceName;
     LeftOut why;
@@ -80,13 +72,13 @@ bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::v
 
 // The success message, and a line for each service left out.
 std::string CreatedMessage(const std::string& scriptPath, const std::vector<Skipped>& skipped) {
-    std::string message = Fill(text::kBatchCreated, scriptPath);
+    std::string message = text::Fill(text::kBatchCreated, scriptPath);
     if (skipped.empty()) return message;
     message += text::kBatchLeftOut;
     for (std::size_t i = 0; i < skipped.size() && i < kMaxListed; ++i) {
         message += "\n" + skipped[i].serviceName + ": " + Reason(skipped[i].why);
     }
-    if (skipped.size() > kMaxListed) message += Fill(text::kBatchMoreLeftOut, std::to_string(skipped.size() - kMaxListed));
+    if (skipped.size() > kMaxListed) message += text::Fill(text::kBatchMoreLeftOut, std::to_string(skipped.size() - kMaxListed));
     return message;
 }
 
@@ -106,7 +98,7 @@ void CreateBatch(DialogAndMachine& s) {
     // The picker's answer is a display name when the folder has no path.
     std::string source;
     if (!IsAbsoluteFolder(updateFolder + "\\") || !s.host.ToConsoleCodePage(updateFolder, source)) {
-        s.user.Message(Fill(text::kBatchUpdateFolderError, updateFolder), text::kErrorCaption, Icon::Stop);
+        s.user.Message(text::Fill(text::kBatchUpdateFolderError, updateFolder), text::kErrorCaption, Icon::Stop);
         return;
     }
 
@@ -119,7 +111,7 @@ void CreateBatch(DialogAndMachine& s) {
         return;
     }
     if (!s.host.WriteFileAtomically(scriptPath, UpdateScript(source, instances))) {
-        s.user.Message(Fill(text::kBatchWriteError, scriptPath), text::kErrorCaption, Icon::Stop);
+        s.user.Message(text::Fill(text::kBatchWriteError, scriptPath), text::kErrorCaption, Icon::Stop);
         return;
     }
     s.user.Message(CreatedMessage(scriptPath, skipped), nullptr, Icon::None);

@@ -1,26 +1,9 @@
 #include "actions/logon_right.h"
 
-#include <cctype>
-
 #include "actions/messages.h"
+#include "catalogue/naming.h"
 
 namespace qm {
-
-namespace {
-
-std::string Folded(const std::string& s) {
-    std::string folded(s);
-    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return folded;
-}
-
-std::string WithAccount(const char* format, const std::string& account) {
-    std::string text(format);
-    text.replace(text.find("%s"), 2, account);
-    return text;
-}
-
-}  // namespace
 
 bool NeedsNoLogonRight(const std::string& account) {
     static const char* const kServiceAccounts[] = {
@@ -28,7 +11,7 @@ bool NeedsNoLogonRight(const std::string& account) {
         "nt authority\\localservice",   "nt authority\\local service",
         "nt authority\\networkservice", "nt authority\\network service",
     };
-    const std::string folded = Folded(account);
+    const std::string folded = FoldCase(account);
     if (folded.empty()) return true;
     for (const char* name : kServiceAccounts)
         if (folded == name) return true;
@@ -45,9 +28,9 @@ LogonRight GrantServiceLogonRight(AccountRights& rights, User& user, const std::
         outcome = rights.Grant(sid, kServiceLogonRight) ? LogonRight::Granted : LogonRight::GrantFailed;
     }
     if (outcome == LogonRight::Granted) {
-        user.Message(WithAccount(text::kLogonRightGranted, account), text::kCaption, Icon::Information);
+        user.Message(text::Fill(text::kLogonRightGranted, account), text::kCaption, Icon::Information);
     } else {
-        user.Message(WithAccount(text::kLogonRightWarning, account), text::kCaption, Icon::Warning);
+        user.Message(text::Fill(text::kLogonRightWarning, account), text::kCaption, Icon::Warning);
     }
     return outcome;
 }

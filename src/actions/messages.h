@@ -1,7 +1,17 @@
 // The texts the tool shows.
 #pragma once
 
+#include <string>
+
 namespace qm::text {
+
+// |format| with its one %s replaced by |value|.
+inline std::string Fill(const char* format, const std::string& value) {
+    std::string text(format);
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, value);
+    return text;
+}
 
 inline constexpr char kCaption[] = "Quilmarsk";
 inline constexpr char kErrorCaption[] = "Quilmarsk Error";

@@ -54,15 +54,6 @@ std::string NativeProgramFolders(const std::string& text) {
     return result;
 }
 
-bool Widen(const std::string& text, UINT codePage, DWORD flags, std::wstring& wide) {
-    if (text.empty()) return wide.clear(), true;
-    const int length = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return false;
-    wide.assign(static_cast<std::size_t>(length), L'\0');
-    return MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), &wide[0], length) ==
-           length;
-}
-
 }  // namespace
 
 bool Win32ScriptHost::ExpandReferences(const std::string& text, std::string& expanded) {
@@ -78,7 +69,7 @@ bool Win32ScriptHost::ExpandReferences(const std::string& text, std::string& exp
 
 bool Win32ScriptHost::ToConsoleCodePage(const std::string& ansi, std::string& console) {
     std::wstring wide;
-    if (!Widen(ansi, CP_ACP, MB_ERR_INVALID_CHARS, wide)) return false;
+    if (!Widen(ansi, CP_ACP, true, wide)) return false;
     if (wide.empty()) return console.clear(), true;
     const int length = static_cast<int>(wide.size());
     BOOL lossy = FALSE;
@@ -93,7 +84,7 @@ bool Win32ScriptHost::ToConsoleCodePage(const std::string& ansi, std::string& co
     // The way back must give the same characters: no character was
     // replaced by a look-alike.
     std::wstring back;
-    return Widen(console, CP_OEMCP, 0, back) && back == wide;
+    return Widen(console, CP_OEMCP, false, back) && back == wide;
 }
 
 bool Win32ScriptHost::WriteFileAtomically(const std::string& path, const std::string& contents) {

@@ -14,12 +14,6 @@ bool IsCSpace(char c) {
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string FoldCase(const std::string& s) {
-    std::string folded(s);
-    for (char& c : folded) c = FoldAscii(c);
-    return folded;
-}
-
 // How many proposals in a row the services outside the enumeration may take.
 constexpr std::size_t kMaxUnlistedProbes = 64;
 
@@ -39,6 +33,12 @@ bool InstanceNumber(const std::string& name, std::uint32_t& number) {
 }
 
 }  // namespace
+
+std::string FoldCase(const std::string& s) {
+    std::string folded(s);
+    for (char& c : folded) c = FoldAscii(c);
+    return folded;
+}
 
 std::int32_t ParseLong32(const char* text) {
     const char* p = text;

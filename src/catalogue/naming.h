@@ -25,6 +25,10 @@ struct ServiceClass {
 // the largest or smallest value instead of wrapping as MinGW's msvcrt does.
 std::int32_t ParseLong32(const char* text);
 
+// |s| with ASCII letters in lower case, as the service manager compares
+// names without regard to case.
+std::string FoldCase(const std::string& s);
+
 ServiceClass ClassifyService(const std::string& serviceName);
 
 bool IsFamilyService(const std::string& serviceName);

@@ -1,4 +1,5 @@
 #include "catalogue/win32_account_rights.h"
+#include "catalogue/win32_system.h"
 
 #include <windows.h>
 #include <ntsecapi.h>
@@ -14,12 +15,8 @@ constexpr std::size_t kMaxLsaChars = 0x7FFF;  // an LSA string's length is a USH
 
 // The ANSI text as the LSA takes it: in the system's ANSI code page.
 std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
+    std::wstring wide;
+    return Widen(text, CP_ACP, false, wide) ? wide : std::wstring();
 }
 
 LSA_UNICODE_STRING LsaString(std::wstring& text) {

@@ -2,6 +2,8 @@
 // through their ANSI entry points.
 #pragma once
 
+#include <string>
+
 #include "catalogue/system.h"
 
 namespace qm {
@@ -28,5 +30,10 @@ public:
 
 // The system's ANSI code page's lead bytes.
 bool IsAnsiLeadByte(unsigned char c);
+
+// |text| of code page |codePage| in UTF-16; false when it cannot be
+// converted, or, when |strict|, when it holds a byte sequence the code page
+// does not define.
+bool Widen(const std::string& text, unsigned codePage, bool strict, std::wstring& wide);
 
 }  // namespace qm

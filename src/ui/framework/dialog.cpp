@@ -4,6 +4,7 @@
 
 #include "actions/messages.h"
 #include "actions/wipe.h"
+#include "catalogue/win32_system.h"
 
 namespace ui {
 
@@ -29,22 +30,13 @@ bool ReturnsDirectly(UINT msg) {
            (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC);
 }
 
-// The text of |format| with its one %s replaced by |value|.
-std::string Substitute(const char* format, const std::string& value) {
-    std::string text = format;
-    const std::size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, value);
-    return text;
-}
-
 }  // namespace
 
 void SetMainWindow(HWND window) { g_mainWindow = window; }
 
 std::size_t CharacterCount(const std::string& text, UINT codePage) {
-    if (text.empty()) return 0;
-    const int units = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    return units > 0 ? static_cast<std::size_t>(units) : text.size();
+    std::wstring wide;
+    return qm::Widen(text, codePage, false, wide) ? wide.size() : text.size();
 }
 
 INT_PTR Dialog::RunModal(int templateId, HWND parent) {
@@ -163,7 +155,7 @@ void DataExchange::Text(int id, std::string& value, std::size_t maxLength) {
     if (CharacterCount(text) > maxLength) {
         qm::Wipe(text);
         failed_ = true;
-        dialog_.OnDataError(id, Substitute(qm::text::kTooLong, std::to_string(maxLength)));
+        dialog_.OnDataError(id, qm::text::Fill(qm::text::kTooLong, std::to_string(maxLength)));
         return;
     }
     qm::Wipe(value);
