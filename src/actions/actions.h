@@ -5,6 +5,7 @@
 
 #include "actions/folder.h"
 #include "actions/main_dialog_state.h"
+#include "actions/script.h"
 #include "actions/script_host.h"
 #include "actions/user.h"
 #include "catalogue/account_rights.h"
@@ -54,8 +55,13 @@ void CreateBatch(DialogAndMachine& s);
 // The "ImagePath" of service |name|; Missing also when there is no key.
 ValueRead ReadImagePath(DialogAndMachine& s, const std::string& name, std::string& imagePath);
 
+// The executable path of service |name| as the service manager finds it,
+// environment references unexpanded; otherwise why it cannot be had.
+LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::string& executable);
+
 // The installation folder of service |name| from its "ImagePath"; false
-// when the key or the value cannot be read.
+// when the key or the value cannot be read. Empty when the value names no
+// existing file.
 bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder);
 
 // The executable path for a new instance in |folder|, and the command line

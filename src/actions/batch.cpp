@@ -18,6 +18,7 @@ struct Skipped {
 const char* Reason(LeftOut why) {
     switch (why) {
         case LeftOut::TooLong: return text::kLeftOutTooLong;
+        case LeftOut::NoFile: return text::kLeftOutNoFile;
         case LeftOut::NotText: return text::kLeftOutNotText;
         case LeftOut::Misread: return text::kLeftOutMisread;
         case LeftOut::NotAbsolute: return text::kLeftOutNotAbsolute;
@@ -26,28 +27,20 @@ const char* Reason(LeftOut why) {
     }
 }
 
-// The instance as the script names it: its folder expanded as the service
-// manager expands it, then both in the console's code page.
+// An instance as the script will name it: its folder expanded as the
+// service manager expands it, in the ANSI code page.
 LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& instance) {
-    std::string imagePath, expanded;
-    const ValueRead read = ReadImagePath(s, name, imagePath);
-    if (read == ValueRead::TooLong) return LeftOut::TooLong;
-    if (read == ValueRead::NotText) return LeftOut::NotText;
-    if (read != ValueRead::Read || !s.host.ExpandReferences(imagePath, expanded)) return LeftOut::Unreadable;
-
-    const std::string executable = ExecutablePath(expanded);
-    const Instance ansi{name, InstallFolder(expanded, s.isLeadByte)};
+    std::string executable, expanded;
+    const LeftOut read = ReadExecutablePath(s, name, executable);
+    if (read != LeftOut::None) return read;
+    if (!s.host.ExpandReferences(executable, expanded)) return LeftOut::Unreadable;
+    instance.serviceName = name;
+    instance.folder = DriveAndDirectory(expanded, s.isLeadByte);
     // A directory cut short by the folder rule would name another folder.
-    if (executable.size() > kMaxPathChars || executable.find_first_of("\\/", ansi.folder.size()) != std::string::npos) {
+    if (expanded.size() > kMaxPathChars || expanded.find_first_of("\\/", instance.folder.size()) != std::string::npos) {
         return LeftOut::TooLong;
     }
-    const LeftOut check = CheckInstance(ansi);
-    if (check != LeftOut::None) return check;
-    if (!s.host.ToConsoleCodePage(ansi.serviceName, instance.serviceName) ||
-        !s.host.ToConsoleCodePage(ansi.folder, instance.folder)) {
-        return LeftOut::CodePage;
-    }
-    return LeftOut::None;
+    return CheckInstance(instance);
 }
 
 // Every family service in the manager's order, each either ready to write
@@ -68,6 +61,41 @@ bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::v
         }
     }
     return enumerated;
+}
+
+// The first instance whose folder is, contains or lies inside the update
+// folder: its block would delete or overwrite the update files, or copy
+// one instance's own files over all others.
+const Instance* OverlapsUpdateFolder(const std::vector<Instance>& instances, const std::string& updateKey,
+                                     LeadBytePredicate isLeadByte) {
+    for (const Instance& instance : instances) {
+        if (FoldersOverlap(FolderKey(instance.folder, isLeadByte), updateKey)) return &instance;
+    }
+    return nullptr;
+}
+
+// Gives each instance a backup folder beside its own that touches neither
+// the update folder nor any instance's folder or backup, then puts names
+// and folders in the console's code page; an instance that cannot be
+// written there is left out.
+void ForTheConsole(DialogAndMachine& s, std::vector<Instance>& instances, const std::string& updateKey,
+                   std::vector<Skipped>& skipped) {
+    std::vector<std::string> taken{updateKey};
+    for (const Instance& instance : instances) taken.push_back(FolderKey(instance.folder, s.isLeadByte));
+    std::vector<Instance> ready;
+    for (Instance& instance : instances) {
+        instance.backup = BackupFolder(instance.folder, taken, s.isLeadByte, instance.noBackup);
+        if (!instance.backup.empty()) taken.push_back(FolderKey(instance.backup, s.isLeadByte));
+        Instance console = instance;
+        if (!s.host.ToConsoleCodePage(instance.serviceName, console.serviceName) ||
+            !s.host.ToConsoleCodePage(instance.folder, console.folder) ||
+            !s.host.ToConsoleCodePage(instance.backup, console.backup)) {
+            skipped.push_back({instance.serviceName, LeftOut::CodePage});
+            continue;
+        }
+        ready.push_back(console);
+    }
+    instances.swap(ready);
 }
 
 // The success message, and a line for each service left out.
@@ -110,6 +138,13 @@ void CreateBatch(DialogAndMachine& s) {
         s.user.Message(text::kBatchServicesError, text::kErrorCaption, Icon::Stop);
         return;
     }
+    const std::string updateKey = FolderKey(updateFolder, s.isLeadByte);
+    if (const Instance* overlap = OverlapsUpdateFolder(instances, updateKey, s.isLeadByte)) {
+        s.user.Message(text::Fill(text::kBatchOverlapError, {updateFolder, overlap->serviceName, overlap->folder}),
+                       text::kErrorCaption, Icon::Stop);
+        return;
+    }
+    ForTheConsole(s, instances, updateKey, skipped);
     if (!s.host.WriteFileAtomically(scriptPath, UpdateScript(source, instances))) {
         s.user.Message(text::Fill(text::kBatchWriteError, scriptPath), text::kErrorCaption, Icon::Stop);
         return;

@@ -1,19 +1,28 @@
 #include "actions/folder.h"
 
+#include <algorithm>
+
 namespace qm {
 
 namespace {
 
 constexpr std::size_t kMaxDirectory = 255;  // _MAX_DIR less its terminator
 
-bool EqualsExeNoCase(const std::string& text, std::size_t at) {
-    static const char kExe[] = ".exe";
-    for (std::size_t i = 0; i < 4; ++i) {
-        char c = text[at + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kExe[i]) return false;
-    }
-    return true;
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A candidate as the service manager tries it: ".exe" added when its last
+// name has no extension. '.' and '/' are never the second byte of a
+// double-byte character.
+std::string WithExtension(const std::string& candidate) {
+    const std::size_t name = candidate.find_last_of("\\/");
+    const std::size_t dot = candidate.find('.', name == std::string::npos ? 0 : name);
+    return dot == std::string::npos ? candidate + ".exe" : candidate;
+}
+
+std::string WithBackslashes(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
 }
 
 }  // namespace
@@ -36,22 +45,25 @@ std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadB
     return path.substr(0, start) + directory;
 }
 
-std::string ExecutablePath(const std::string& imagePath) {
+bool ExecutablePath(const std::string& imagePath, const FileExists& exists, std::string& executable) {
     if (!imagePath.empty() && imagePath[0] == '"') {
         const std::size_t close = imagePath.find('"', 1);
-        return imagePath.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        executable = WithBackslashes(imagePath.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+        return true;
     }
-    // '.' is never the second byte of a double-byte character.
-    for (std::size_t at = imagePath.find('.'); at != std::string::npos; at = imagePath.find('.', at + 1)) {
-        const std::size_t end = at + 4;
-        if (end > imagePath.size() || !EqualsExeNoCase(imagePath, at)) continue;
-        if (end == imagePath.size() || imagePath[end] == ' ' || imagePath[end] == '\t') return imagePath.substr(0, end);
+    if (std::find_if(imagePath.begin(), imagePath.end(), IsBlank) == imagePath.end()) {
+        executable = WithBackslashes(imagePath);
+        return true;
     }
-    return imagePath;
-}
-
-std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte) {
-    return DriveAndDirectory(ExecutablePath(imagePath), isLeadByte);
+    for (std::size_t end = 0; end <= imagePath.size(); ++end) {
+        if (end == 0 || (end < imagePath.size() && !IsBlank(imagePath[end]))) continue;
+        const std::string candidate = WithExtension(imagePath.substr(0, end));
+        if (exists(candidate)) {
+            executable = WithBackslashes(candidate);
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace qm

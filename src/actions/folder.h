@@ -2,6 +2,7 @@
 // executable path it is registered with.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace qm {
@@ -10,19 +11,21 @@ namespace qm {
 // code page. Null means a single-byte code page.
 using LeadBytePredicate = bool (*)(unsigned char);
 
+// Tells whether a path names an existing file (a folder is no file).
+using FileExists = std::function<bool(const std::string&)>;
+
 // Drive and directory of |path| as _splitpath gives them: the drive is the
 // first two characters when the second is a colon; the directory runs up to
 // and including the last backslash or slash (its first 255 characters).
 // The second byte of a double-byte character is never a separator.
 std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadByte = nullptr);
 
-// The executable path of a registered "ImagePath" value. In double quotes,
-// the text up to the closing quote; unquoted, the text up to the first ".exe"
-// (any letter case) that a blank or the end follows, else the whole text.
-// What follows is arguments.
-std::string ExecutablePath(const std::string& imagePath);
-
-// Drive and directory of the executable path of an "ImagePath" value.
-std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte = nullptr);
+// The executable path of a registered "ImagePath" value, found as the
+// service manager finds it. In double quotes, the text up to the closing
+// quote. Unquoted without a blank, the whole text. Unquoted with blanks,
+// the first of these that names an existing file: the text up to each
+// blank in turn, then the whole text, each with ".exe" added when its last
+// name has no extension. False when none does. Slashes read as backslashes.
+bool ExecutablePath(const std::string& imagePath, const FileExists& exists, std::string& executable);
 
 }  // namespace qm

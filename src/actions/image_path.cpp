@@ -8,10 +8,33 @@ ValueRead ReadImagePath(DialogAndMachine& s, const std::string& name, std::strin
     return s.system.QueryImagePath(key.get(), imagePath);
 }
 
-bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder) {
+LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::string& executable) {
     std::string imagePath;
-    if (ReadImagePath(s, name, imagePath) != ValueRead::Read) return false;
-    folder = InstallFolder(imagePath, s.isLeadByte);
+    switch (ReadImagePath(s, name, imagePath)) {
+        case ValueRead::Read: break;
+        case ValueRead::TooLong: return LeftOut::TooLong;
+        case ValueRead::NotText: return LeftOut::NotText;
+        default: return LeftOut::Unreadable;
+    }
+    // Each reading is tried as the service manager would start it.
+    const auto exists = [&s](const std::string& candidate) {
+        std::string expanded;
+        return s.host.ExpandReferences(candidate, expanded) && s.host.FileExists(expanded);
+    };
+    return ExecutablePath(imagePath, exists, executable) ? LeftOut::None : LeftOut::NoFile;
+}
+
+bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder) {
+    std::string executable;
+    const LeftOut why = ReadExecutablePath(s, name, executable);
+    if (why == LeftOut::NoFile) {
+        // No folder the service could run from: the script leaves it out,
+        // and no other service's folder stays on show.
+        folder.clear();
+        return true;
+    }
+    if (why != LeftOut::None || executable.size() > kMaxPathChars) return false;
+    folder = DriveAndDirectory(executable, s.isLeadByte);
     return true;
 }
 

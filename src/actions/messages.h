@@ -1,17 +1,29 @@
 // The texts the tool shows.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 namespace qm::text {
 
-// |format| with its one %s replaced by |value|.
-inline std::string Fill(const char* format, const std::string& value) {
-    std::string text(format);
-    const std::size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, value);
+// |format| with each %s replaced by the next of |values|, in one pass: a
+// value that holds %s itself is taken as it is.
+inline std::string Fill(const char* format, std::initializer_list<std::string> values) {
+    std::string text;
+    auto value = values.begin();
+    for (const char* c = format; *c; ++c) {
+        if (c[0] == '%' && c[1] == 's' && value != values.end()) {
+            text += *value++;
+            ++c;
+        } else {
+            text += *c;
+        }
+    }
     return text;
 }
+
+// |format| with its one %s replaced by |value|.
+inline std::string Fill(const char* format, const std::string& value) { return Fill(format, {value}); }
 
 inline constexpr char kCaption[] = "Quilmarsk";
 inline constexpr char kErrorCaption[] = "Quilmarsk Error";
@@ -47,6 +59,10 @@ inline constexpr char kBatchServicesError[] =
 inline constexpr char kBatchWriteError[] =
     "The batch file\n%s\ncould not be written.\n"
     "The previous batch file, if any, is unchanged.";
+inline constexpr char kBatchOverlapError[] =
+    "The batch file was not created: the update folder\n%s\nand the installation folder of %s\n%s\n"
+    "are the same, or one lies inside the other. The script would delete or overwrite files of one of them.\n"
+    "Please keep the update files in a folder of their own. The previous batch file, if any, is unchanged.";
 inline constexpr char kBatchUpdateFolderError[] =
     "The batch file was not created: the update folder\n%s\ncannot be named in a batch file.\n"
     "The previous batch file, if any, is unchanged.";
@@ -55,6 +71,8 @@ inline constexpr char kBatchLeftOut[] = "\n\nThese services were left out of the
 inline constexpr char kBatchMoreLeftOut[] = "\n... and %s more";
 inline constexpr char kLeftOutUnreadable[] = "its executable path could not be read";
 inline constexpr char kLeftOutTooLong[] = "its executable path is longer than 259 characters";
+inline constexpr char kLeftOutNoFile[] =
+    "its executable path is not in quotes, has blanks and names no existing file";
 inline constexpr char kLeftOutNotText[] = "its executable path is not a text value";
 inline constexpr char kLeftOutMisread[] = "its name or folder has a character the command prompt would misread";
 inline constexpr char kLeftOutNotAbsolute[] = "its folder is not a full path";

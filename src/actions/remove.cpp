@@ -13,10 +13,10 @@ constexpr unsigned kRemovePollMs = 250;
 // closed; one that does not stop stays, marked for deletion.
 bool WaitUntilGone(DialogAndMachine& s, ManagerHandle manager, const std::string& name) {
     for (unsigned waited = 0; waited < kRemoveWaitMs; waited += kRemovePollMs) {
-        if (!s.system.ServiceNamed(manager, name)) return true;
+        if (s.system.ServiceGone(manager, name)) return true;
         s.user.Pause(kRemovePollMs);
     }
-    return !s.system.ServiceNamed(manager, name);
+    return s.system.ServiceGone(manager, name);
 }
 
 enum class Removal { Failed, Pending, Gone };

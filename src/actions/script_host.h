@@ -1,7 +1,8 @@
 // What writing the update script needs of the machine besides the service
-// manager: the environment, the command prompt's code page and the file.
+// manager: the environment, the files, the command prompt's code page.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace qm {
@@ -10,9 +11,12 @@ class ScriptHost {
 public:
     virtual ~ScriptHost() = default;
 
-    // |text| with its environment references expanded, as the service
-    // manager expands an executable path when it starts a service.
+    // |text| with its environment references expanded as the service
+    // manager expands an executable path when it starts a service: with
+    // the system's variables, never the administrator's own.
     virtual bool ExpandReferences(const std::string& text, std::string& expanded) = 0;
+    // Whether |path| names an existing file (not a folder).
+    virtual bool FileExists(const std::string& path) = 0;
     // |ansi| in the code page in which cmd reads a batch file (the OEM code
     // page), converted through Unicode; false when a character has no
     // equivalent there.
@@ -21,5 +25,13 @@ public:
     // only when all of it was written; on failure |path| is left as it was.
     virtual bool WriteFileAtomically(const std::string& path, const std::string& contents) = 0;
 };
+
+// The value of an environment variable, by name; false when it has none.
+using VariableLookup = std::function<bool(const std::string& name, std::string& value)>;
+
+// |text| with every %NAME% that |lookup| knows replaced by its value, as
+// ExpandEnvironmentStrings does; a reference to an unknown name stays as
+// written.
+std::string ExpandWith(const std::string& text, const VariableLookup& lookup);
 
 }  // namespace qm

@@ -1,25 +1,29 @@
 #include "actions/win32_script_host.h"
 
 #include <windows.h>
+#include <userenv.h>
 
+#include <cwchar>
+#include <map>
 #include <vector>
 
 #include "actions/folder.h"
+#include "catalogue/naming.h"
 #include "catalogue/win32_system.h"
 
 namespace qm {
 
 namespace {
 
-// A 32-bit process on 64-bit Windows sees the 32-bit program folders under
-// these names; the service manager, a 64-bit process, sees the others.
+// A 32-bit process on 64-bit Windows is given the 32-bit program folders
+// under these names; the service manager, a 64-bit process, the others.
 struct Wow64Name {
-    const char* reference;
+    const char* variable;
     const char* nativeVariable;
 };
 constexpr Wow64Name kWow64Names[] = {
-    {"%ProgramFiles%", "ProgramW6432"},
-    {"%CommonProgramFiles%", "CommonProgramW6432"},
+    {"programfiles", "programw6432"},
+    {"commonprogramfiles", "commonprogramw6432"},
 };
 
 bool IsWow64() {
@@ -27,44 +31,57 @@ bool IsWow64() {
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-bool EqualNoCase(const std::string& text, std::size_t at, const char* word) {
-    const std::size_t length = lstrlenA(word);
-    return text.size() >= at + length &&
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str() + at, static_cast<int>(length), word,
-                          static_cast<int>(length)) == CSTR_EQUAL;
+std::string Narrow(const wchar_t* wide, std::size_t length) {
+    if (length == 0) return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(length), &narrow[0], size, nullptr, nullptr);
+    return narrow;
 }
 
-// Replaces the program-folder references by the 64-bit folders' values.
-std::string NativeProgramFolders(const std::string& text) {
-    std::string result;
-    for (std::size_t i = 0; i < text.size();) {
-        bool replaced = false;
-        for (const Wow64Name& name : kWow64Names) {
-            char value[kPathBytes] = {};
-            if (!EqualNoCase(text, i, name.reference)) continue;
-            const DWORD length = GetEnvironmentVariableA(name.nativeVariable, value, sizeof value);
-            if (length == 0 || length >= sizeof value) continue;
-            result += value;
-            i += lstrlenA(name.reference);
-            replaced = true;
-            break;
-        }
-        if (!replaced) result += text[i++];
+// The variables the service manager's own environment holds: the system's,
+// from the registry, never those of the administrator who runs the tool.
+// Names in lower case.
+bool SystemVariables(std::map<std::string, std::string>& variables) {
+    void* block = nullptr;
+    if (!CreateEnvironmentBlock(&block, nullptr, FALSE) || !block) return false;
+    for (const wchar_t* entry = static_cast<const wchar_t*>(block); *entry; entry += wcslen(entry) + 1) {
+        const wchar_t* equals = wcschr(entry + 1, L'=');  // a name such as "=C:" begins with one
+        if (!equals) continue;
+        variables[FoldCase(Narrow(entry, equals - entry))] = Narrow(equals + 1, wcslen(equals + 1));
     }
-    return result;
+    DestroyEnvironmentBlock(block);
+    if (IsWow64()) {
+        for (const Wow64Name& name : kWow64Names) {
+            const auto native = variables.find(name.nativeVariable);
+            if (native != variables.end()) variables[name.variable] = native->second;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
 bool Win32ScriptHost::ExpandReferences(const std::string& text, std::string& expanded) {
-    const std::string source = IsWow64() ? NativeProgramFolders(text) : text;
-    const DWORD needed = ExpandEnvironmentStringsA(source.c_str(), nullptr, 0);
-    if (needed == 0) return false;
-    std::vector<char> buffer(needed + 1, '\0');
-    const DWORD written = ExpandEnvironmentStringsA(source.c_str(), buffer.data(), needed + 1);
-    if (written == 0 || written > needed + 1) return false;
-    expanded = buffer.data();
+    if (text.find('%') == std::string::npos) {
+        expanded = text;
+        return true;
+    }
+    std::map<std::string, std::string> variables;
+    if (!SystemVariables(variables)) return false;
+    expanded = ExpandWith(text, [&variables](const std::string& name, std::string& value) {
+        const auto found = variables.find(FoldCase(name));
+        if (found == variables.end()) return false;
+        value = found->second;
+        return true;
+    });
     return true;
+}
+
+bool Win32ScriptHost::FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool Win32ScriptHost::ToConsoleCodePage(const std::string& ansi, std::string& console) {

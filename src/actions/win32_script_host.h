@@ -1,4 +1,4 @@
-// The script host over the process environment, the system's code pages
+// The script host over the system's environment, the system's code pages
 // and the file system.
 #pragma once
 
@@ -9,6 +9,7 @@ namespace qm {
 class Win32ScriptHost : public ScriptHost {
 public:
     bool ExpandReferences(const std::string& text, std::string& expanded) override;
+    bool FileExists(const std::string& path) override;
     bool ToConsoleCodePage(const std::string& ansi, std::string& console) override;
     bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
 };

@@ -31,6 +31,9 @@ inline constexpr std::uint32_t kErrorMoreData = 234;
 // share this limit.
 inline constexpr std::size_t kPathBytes = 260;
 inline constexpr std::size_t kMaxPathChars = kPathBytes - 1;
+// The longest command line a process can be started with: an "ImagePath"
+// value with its arguments is read whole up to this.
+inline constexpr std::size_t kMaxCommandLineChars = 32767;
 
 // The first enumeration buffer, and the largest the tool will grow it to.
 inline constexpr std::uint32_t kEnumBufferBytes = 0x24000;
@@ -76,6 +79,10 @@ public:
     // Whether a service of any type has |name| as its key or display name,
     // including one marked for deletion.
     virtual bool ServiceNamed(ManagerHandle manager, const std::string& name) = 0;
+    // Whether the service with key name |name| is gone: only the manager's
+    // answer that no such service exists counts, not any other error, nor
+    // another service's display name.
+    virtual bool ServiceGone(ManagerHandle manager, const std::string& name) = 0;
     // OpenServiceA with delete and stop access.
     virtual ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) = 0;
     // ControlService(stop); the outcome is of no interest to the tool.
@@ -87,7 +94,7 @@ public:
     // HKLM\SYSTEM\CurrentControlSet\Services\<name>, query access; 0 on failure.
     virtual KeyHandle OpenServiceKey(const std::string& name) = 0;
     // The "ImagePath" value as stored (string or expandable string, at most
-    // kMaxPathChars characters), environment references unexpanded.
+    // kMaxCommandLineChars characters), environment references unexpanded.
     virtual ValueRead QueryImagePath(KeyHandle key, std::string& imagePath) = 0;
     // HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\<name>,
     // created or opened; 0 on failure.

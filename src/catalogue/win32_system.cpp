@@ -84,6 +84,15 @@ bool Win32System::ServiceNamed(ManagerHandle manager, const std::string& name) {
            GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
+bool Win32System::ServiceGone(ManagerHandle manager, const std::string& name) {
+    SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), SERVICE_QUERY_STATUS);
+    if (service) {
+        ::CloseServiceHandle(service);
+        return false;
+    }
+    return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
 ServiceHandle Win32System::OpenServiceToRemove(ManagerHandle manager, const std::string& name) {
     return ToHandle<ServiceHandle>(OpenServiceA(Sc(manager), name.c_str(), DELETE | SERVICE_STOP));
 }
@@ -109,21 +118,27 @@ KeyHandle Win32System::OpenServiceKey(const std::string& name) {
 }
 
 ValueRead Win32System::QueryImagePath(KeyHandle key, std::string& imagePath) {
-    // Room for the longest path and its terminator, and one byte more that
-    // stays zero whatever the registry writes.
-    char value[kPathBytes + 1] = {};
-    DWORD type = REG_SZ;
-    DWORD size = kPathBytes;
-    const LONG read = RegQueryValueExA(Key(key), "ImagePath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    if (read == ERROR_MORE_DATA) return ValueRead::TooLong;
-    if (read != ERROR_SUCCESS) return ValueRead::Missing;
-    // Windows stores it as an expandable string, Wine as a plain one.
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return ValueRead::NotText;
-    // The value need not carry its terminator.
-    const std::size_t length = strnlen(value, size < kPathBytes ? size : kPathBytes);
-    if (length > kMaxPathChars) return ValueRead::TooLong;
-    imagePath.assign(value, length);
-    return ValueRead::Read;
+    // The value is read whole: arguments may make it far longer than a
+    // path. One byte more than asked for stays zero whatever is written.
+    std::vector<char> value(kPathBytes + 1, '\0');
+    for (;;) {
+        DWORD type = REG_SZ;
+        DWORD size = static_cast<DWORD>(value.size() - 1);
+        const LONG read = RegQueryValueExA(Key(key), "ImagePath", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
+        if (read == ERROR_MORE_DATA) {
+            if (size > kMaxCommandLineChars + 1 || size < value.size()) return ValueRead::TooLong;
+            value.assign(size + 1, '\0');
+            continue;
+        }
+        if (read != ERROR_SUCCESS) return ValueRead::Missing;
+        // Windows stores it as an expandable string, Wine as a plain one.
+        if (type != REG_SZ && type != REG_EXPAND_SZ) return ValueRead::NotText;
+        // The value need not carry its terminator.
+        const std::size_t length = strnlen(value.data(), size < value.size() ? size : value.size() - 1);
+        if (length > kMaxCommandLineChars) return ValueRead::TooLong;
+        imagePath.assign(value.data(), length);
+        return ValueRead::Read;
+    }
 }
 
 KeyHandle Win32System::CreateEventLogKey(const std::string& name) {

@@ -16,6 +16,7 @@ public:
     ServiceHandle CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                          const char* account, const char* password) override;
     bool ServiceNamed(ManagerHandle manager, const std::string& name) override;
+    bool ServiceGone(ManagerHandle manager, const std::string& name) override;
     ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) override;
     void StopService(ServiceHandle service) override;
     bool DeleteService(ServiceHandle service) override;

@@ -326,7 +326,7 @@ TEST(Remove, WaitsForTheServiceToGoAndSaysWhenItStays) {
         const auto off = std::find(h.log.begin(), h.log.end(), "ShowBusy(off)");
         ASSERT_LT(on, off);
         EXPECT_EQ(*(on + 1), "StopService");
-        EXPECT_EQ(*(off - 1), "ServiceNamed(Korvane Update Service 01)");
+        EXPECT_EQ(*(off - 1), "ServiceGone(Korvane Update Service 01)");
         EXPECT_EQ(h.system.OpenHandles(), 0u);
     }
 }
@@ -348,9 +348,9 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
     CreateBatch(h.context);
 
     const std::string& script = h.host.files[BatchHarness::kScript];
-    const auto second = script.find("NET STOP \"Korvane Main\"");
-    EXPECT_EQ(script.find("NET STOP \"Korvane Update Service 02\""), 0u);
-    EXPECT_NE(second, std::string::npos);
+    const auto first = script.find("NET STOP \"Korvane Update Service 02\"");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_GT(script.find("NET STOP \"Korvane Main\""), first);
     EXPECT_NE(script.find("\"C:\\Program Files\\KM\\KORVAN\\KORVAN\""), std::string::npos);
     EXPECT_EQ(script.find("Spooler"), std::string::npos);
     EXPECT_EQ(script.find("Service 01"), std::string::npos);
@@ -369,6 +369,7 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
 // folder its block names or why it has none.
 TEST(Batch, HostileRegistryValues) {
     const std::string tooLong = "C:\\" + std::string(248, 'l') + "\\KorvaneSrv.exe";  // 266 characters
+    const std::string longArgs = "C:\\K21\\KorvaneSrv.exe -config C:\\" + std::string(250, 'c');
     const struct Row {
         std::string name;
         std::optional<std::string> imagePath;
@@ -376,18 +377,22 @@ TEST(Batch, HostileRegistryValues) {
         const char* reason;  // why not, when no block
     } rows[] = {
         {"Korvane Update Service 01", "C:\\K01\\KorvaneSrv.exe", "C:\\K01\\", nullptr},
-        {"Korvane Update Service 08", "C:\\K08\r\nMD C:\\INJ3\r\nREM \\KorvaneSrv.exe", "", text::kLeftOutMisread},
+        {"Korvane Update Service 08", "C:\\K08\r\nMD,C:\\INJ3\r\nREM,\\KorvaneSrv.exe", "", text::kLeftOutMisread},
         {"Korvane\r\nMD C:\\INJ4", "C:\\K\\KorvaneSrv.exe", "", text::kLeftOutMisread},
         {"Korvane \"Q\"", "C:\\K\\KorvaneSrv.exe", "", text::kLeftOutMisread},
         {"Korvane Ref", "%SystemRoot%\\K04\\KorvaneSrv.exe", "C:\\Windows\\K04\\", nullptr},
         {"Korvane Unknown Ref", "%Nowhere%\\K\\KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
         {"Korvane Percent", "C:\\K%5\\KorvaneSrv.exe", "C:\\K%%5\\", nullptr},
-        {"Korvane 100% \xFC", "C:\\K 100%\\KorvaneSrv.exe", "C:\\K 100%%\\", nullptr},
+        {"Korvane 100% \xFC", "\"C:\\K 100%\\KorvaneSrv.exe\"", "C:\\K 100%%\\", nullptr},
         {"Korvane Accent", "C:\\K\xE9" "a\\KorvaneSrv.exe", "C:\\K\x82" "a\\", nullptr},
         {"Korvane Euro", "C:\\K\x80\\KorvaneSrv.exe", "", text::kLeftOutCodePage},
         {"Korvane Args", "C:\\K09\\KorvaneSrv.exe -config C:\\cfg\\k.ini", "C:\\K09\\", nullptr},
         {"Korvane Switch", "C:\\K10\\KorvaneSrv.EXE /service", "C:\\K10\\", nullptr},
         {"Korvane Quoted", "\"C:\\Program Files\\KM\\KorvaneSrv.exe\" -x", "C:\\Program Files\\KM\\", nullptr},
+        {"Korvane Exe Folder", "C:\\Apps.exe files\\K11\\KorvaneSrv.exe", "C:\\Apps.exe files\\K11\\", nullptr},
+        {"Korvane Gone", "C:\\Apps.exe files\\K12\\KorvaneSrv.exe", "", text::kLeftOutNoFile},
+        {"Korvane Long Args", longArgs, "C:\\K21\\", nullptr},
+        {"Korvane Slashes", "C:/K22/KorvaneSrv.exe", "C:\\K22\\", nullptr},
         {"Korvane UNC", "\\\\srv\\share\\K\\KorvaneSrv.exe", "\\\\srv\\share\\K\\", nullptr},
         {"Korvane Drive Relative", "C:KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
         {"Korvane Relative", "K13\\KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
@@ -401,6 +406,10 @@ TEST(Batch, HostileRegistryValues) {
     h.user.folders = {std::string("D:\\Up%d")};
     for (const Row& row : rows) h.system.AddService(row.name, row.imagePath);
     h.system.binaryImagePaths.insert("Korvane Binary");
+    for (const char* file : {"C:\\K09\\KorvaneSrv.exe", "C:\\K10\\KorvaneSrv.EXE", "C:\\K21\\KorvaneSrv.exe",
+                             "C:\\Apps.exe files\\K11\\KorvaneSrv.exe"}) {
+        h.host.files[file];
+    }
     CreateBatch(h.context);
 
     const std::string& script = h.host.files[BatchHarness::kScript];
@@ -408,16 +417,15 @@ TEST(Batch, HostileRegistryValues) {
     std::size_t blocks = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::string rd = "RD /S /Q \"" + row.folder + "KORVAN\\KORVAN\"\r\n";
-        const std::string copy = "XCOPY /Y /S \"D:\\Up%%d\\*.*\" \"" + row.folder + "\"\r\n";
+        const std::string copy = "XCOPY /Y /S \"D:\\Up%%d\\*.*\" \"" + row.folder + "\"";
         if (row.reason) {
             EXPECT_NE(message.find("\n" + row.name + ": " + row.reason), std::string::npos) << message;
         } else {
-            EXPECT_NE(script.find(rd + copy), std::string::npos) << script;
+            EXPECT_EQ(CountOf(script, copy), 1u) << script;
             ++blocks;
         }
     }
-    EXPECT_EQ(CountOf(script, "NET STOP"), blocks);
+    EXPECT_EQ(CountOf(script, "XCOPY /Y /S"), blocks);
     EXPECT_EQ(script.find("INJ"), std::string::npos);
     EXPECT_NE(script.find("NET STOP \"Korvane 100%% \x81\""), std::string::npos);  // in code page 437
 }
@@ -431,22 +439,40 @@ TEST(Batch, LongListsOfLeftOutServicesAreCut) {
     EXPECT_NE(message.find("\n... and 2 more"), std::string::npos);
 }
 
-TEST(Batch, UpdateFolderTheScriptCannotNameWritesNothing) {
-    for (const char* folder : {"Desktop", "D:\\Upd\x80"}) {
+// An update folder the script cannot name, or one that the script would
+// destroy or spread: it is, holds, or lies inside an instance's folder.
+TEST(Batch, UpdateFolderTheScriptCannotNameOrWouldHarmWritesNothing) {
+    const struct Row {
+        const char* folder;
+        const char* instance;  // named in the message
+    } rows[] = {
+        {"Desktop", nullptr},
+        {"D:\\Upd\x80", nullptr},
+        {"C:\\K01\\KORVAN\\KORVAN\\upd", "Korvane Update Service 01"},
+        {"c:\\k01", "Korvane Update Service 01"},
+        {"C:\\", "Korvane Update Service 01"},
+        {"D:\\Upd", "Korvane Update Service 02"},
+    };
+    for (const Row& row : rows) {
         BatchHarness h;
-        h.user.folders = {std::string(folder)};
+        h.system.AddService("Korvane Update Service 01", "C:\\K01\\KorvaneSrv.exe");
+        h.system.AddService("Korvane Update Service 02", "D:\\Upd\\K02\\KorvaneSrv.exe");
+        h.user.folders = {std::string(row.folder)};
         CreateBatch(h.context);
-        EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << folder;
-        EXPECT_EQ(h.user.messages.at(0).icon, Icon::Stop) << folder;
-        EXPECT_NE(h.user.messages.at(0).text.find(folder), std::string::npos);
+        EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << row.folder;
+        EXPECT_EQ(h.user.messages.at(0).icon, Icon::Stop) << row.folder;
+        EXPECT_NE(h.user.messages.at(0).text.find(row.folder), std::string::npos);
+        if (row.instance) {
+            EXPECT_NE(h.user.messages.at(0).text.find(row.instance), std::string::npos);
+        }
     }
 }
 
-TEST(Batch, NoFamilyServiceWritesAnEmptyScript) {
+TEST(Batch, NoFamilyServiceWritesAScriptThatTouchesNothing) {
     BatchHarness h;
     h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
     CreateBatch(h.context);
-    EXPECT_EQ(h.host.files[BatchHarness::kScript], "");
+    EXPECT_EQ(h.host.files[BatchHarness::kScript], UpdateScript("D:\\Upd", {}));
     EXPECT_EQ(h.user.messages.at(0).text, "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created");
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <set>
 
 #include "actions/folder.h"
 #include "actions/main_dialog_state.h"
@@ -14,33 +15,62 @@ namespace {
 // Shift-JIS: 0x81-0x9F and 0xE0-0xFC lead a double-byte character.
 bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// The folder of an "ImagePath" value, as selection shows it.
+std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte = nullptr,
+                          const std::set<std::string>& files = {}) {
+    std::string executable;
+    const auto exists = [&files](const std::string& path) { return files.count(path) != 0; };
+    if (!ExecutablePath(imagePath, exists, executable)) return "(none)";
+    return DriveAndDirectory(executable, isLeadByte);
+}
+
 TEST(InstallFolder, SplitsLikeSplitpath) {
-    EXPECT_EQ(InstallFolder("C:\\Program Files\\Svc\\KorvaneSrv.exe"), "C:\\Program Files\\Svc\\");
+    EXPECT_EQ(InstallFolder("C:\\Program Files\\Svc\\KorvaneSrv.exe", nullptr, {"C:\\Program Files\\Svc\\KorvaneSrv.exe"}),
+              "C:\\Program Files\\Svc\\");
     EXPECT_EQ(InstallFolder("C:\\\\KorvaneSrv.exe"), "C:\\\\");
     EXPECT_EQ(InstallFolder("C:KorvaneSrv.exe"), "C:");
     EXPECT_EQ(InstallFolder("KorvaneSrv.exe"), "");
     EXPECT_EQ(InstallFolder(""), "");
-    EXPECT_EQ(InstallFolder("D:/a/b.exe"), "D:/a/");
     EXPECT_EQ(InstallFolder("\\\\server\\share\\x.exe"), "\\\\server\\share\\");
-    EXPECT_EQ(InstallFolder("%SystemRoot%\\System32\\svchost.exe -k netsvcs"), "%SystemRoot%\\System32\\");
     // Only the first 255 characters of the directory survive.
     const std::string dir = "\\" + std::string(300, 'd') + "\\";
     EXPECT_EQ(InstallFolder("C:" + dir + "x.exe"), "C:" + dir.substr(0, 255));
+    const std::string dir255 = "\\" + std::string(253, 'd') + "\\";
+    EXPECT_EQ(InstallFolder("C:" + dir255 + "x.exe"), "C:" + dir255);
 }
 
-TEST(InstallFolder, QuotedValueEndsAtTheClosingQuote) {
-    EXPECT_EQ(InstallFolder("\"C:\\Program Files\\K 01\\KorvaneSrv.exe\""), "C:\\Program Files\\K 01\\");
-    EXPECT_EQ(InstallFolder("\"C:\\K 01\\KorvaneSrv.exe\" -service \"D:\\x\\y\""), "C:\\K 01\\");
-    EXPECT_EQ(InstallFolder("\"C:\\K 01\\KorvaneSrv.exe"), "C:\\K 01\\");  // never closed
-    EXPECT_EQ(InstallFolder("\"KorvaneSrv.exe\""), "");
-}
-
-TEST(InstallFolder, UnquotedValueEndsAtTheFirstExe) {
-    EXPECT_EQ(InstallFolder("C:\\K09\\KorvaneSrv.exe -config C:\\cfg\\k.ini"), "C:\\K09\\");
-    EXPECT_EQ(InstallFolder("C:\\K10\\KorvaneSrv.EXE /service"), "C:\\K10\\");
-    EXPECT_EQ(InstallFolder("C:\\Program Files\\K\\KorvaneSrv.exe"), "C:\\Program Files\\K\\");
-    // ".exe" inside a name does not end the path.
-    EXPECT_EQ(InstallFolder("C:\\a.exec\\KorvaneSrv.exe"), "C:\\a.exec\\");
+// The executable the service manager would start: quoted up to the closing
+// quote; unquoted, the first reading up to a blank that names a file.
+TEST(InstallFolder, FoundAsTheServiceManagerFindsIt) {
+    const struct Row {
+        std::string imagePath;
+        std::set<std::string> files;  // what exists
+        std::string folder;           // "(none)" when no reading names a file
+    } rows[] = {
+        {"\"C:\\Program Files\\K 01\\KorvaneSrv.exe\"", {}, "C:\\Program Files\\K 01\\"},
+        {"\"C:\\K 01\\KorvaneSrv.exe\" -service \"D:\\x\\y\"", {}, "C:\\K 01\\"},
+        {"\"C:\\K 01\\KorvaneSrv.exe", {}, "C:\\K 01\\"},  // never closed
+        {"\"KorvaneSrv.exe\"", {}, ""},
+        {"C:\\K09\\KorvaneSrv.exe -config C:\\cfg\\k.ini", {"C:\\K09\\KorvaneSrv.exe"}, "C:\\K09\\"},
+        {"C:\\K10\\KorvaneSrv.EXE\t/service", {"C:\\K10\\KorvaneSrv.EXE"}, "C:\\K10\\"},
+        // ".exe" inside a folder's name, as older installers wrote it.
+        {"C:\\Apps.exe files\\K01\\KorvaneSrv.exe", {"C:\\Apps.exe files\\K01\\KorvaneSrv.exe"}, "C:\\Apps.exe files\\K01\\"},
+        // The first reading that names a file wins, as it does for the manager.
+        {"C:\\Program Files\\K\\KorvaneSrv.exe", {"C:\\Program.exe", "C:\\Program Files\\K\\KorvaneSrv.exe"}, "C:\\"},
+        {"C:\\K 2\\KorvaneSrv -x", {"C:\\K 2\\KorvaneSrv.exe"}, "C:\\K 2\\"},
+        {"C:\\K 3\\KorvaneSrv.exe -x", {}, "(none)"},
+        {"C:\\K 4\\KorvaneSrv.exe -x", {"C:\\K 4\\KorvaneSrv.exe -x"}, "C:\\K 4\\"},
+        {"%SystemRoot%\\System32\\svchost.exe", {}, "%SystemRoot%\\System32\\"},
+        {"D:/a/b.exe", {}, "D:\\a\\"},
+        {"C:/K 5/KorvaneSrv.exe -x", {"C:/K 5/KorvaneSrv.exe"}, "C:\\K 5\\"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(InstallFolder(row.imagePath, nullptr, row.files), row.folder) << row.imagePath;
 }
 
 TEST(InstallFolder, TrailByteIsNoSeparator) {
@@ -50,46 +80,63 @@ TEST(InstallFolder, TrailByteIsNoSeparator) {
     const std::string tail = "C:\\a\\\x95\x5C" "b.exe";
     EXPECT_EQ(InstallFolder(tail, ShiftJisLead), "C:\\a\\");
     EXPECT_EQ(InstallFolder(tail), "C:\\a\\\x95\x5C");  // single-byte code page
+    EXPECT_EQ(FolderKey("C:\\\x95\x5C\\", ShiftJisLead), "c:\\\x95\x5C\\");
+    NoBackup why;
+    EXPECT_EQ(BackupFolder("C:\\\x95\x5C\\", {}, ShiftJisLead, why), "C:\\\x95\x5C.previous\\");
 }
 
-TEST(UpdateScript, BlocksByteForByte) {
-    const std::string script = UpdateScript(
-        "D:\\Upd", {{"Korvane Update Service 01", "C:\\Svc01\\"}, {"Korvane Main", "E:\\K M\\"}});
-    EXPECT_EQ(script,
-              "NET STOP \"Korvane Update Service 01\"\r\n"
-              "RD /S /Q \"C:\\Svc01\\KORVAN\\KORVAN\"\r\n"
-              "XCOPY /Y /S \"D:\\Upd\\*.*\" \"C:\\Svc01\\\"\r\n"
-              "NET START \"Korvane Update Service 01\"\r\n"
-              "TIMEOUT 60\r\n"
-              "\r\n"
-              "NET STOP \"Korvane Main\"\r\n"
-              "RD /S /Q \"E:\\K M\\KORVAN\\KORVAN\"\r\n"
-              "XCOPY /Y /S \"D:\\Upd\\*.*\" \"E:\\K M\\\"\r\n"
-              "NET START \"Korvane Main\"\r\n"
-              "TIMEOUT 60\r\n"
-              "\r\n");
-    EXPECT_EQ(UpdateScript("D:\\Upd", {}), "");
+// Folders compared as places, and the backup beside an instance's folder,
+// which touches neither the update folder nor another instance.
+TEST(Folders, OverlapsAndBackups) {
+    EXPECT_EQ(FolderKey("C:\\Svc\\\\K01/.\\x\\..\\", nullptr), "c:\\svc\\k01\\");
+    EXPECT_EQ(FolderKey("\\\\Srv\\Share\\K", nullptr), "\\\\srv\\share\\k\\");
+    EXPECT_TRUE(FoldersOverlap("c:\\k01\\", "c:\\k01\\korvan\\korvan\\upd\\"));
+    EXPECT_TRUE(FoldersOverlap("c:\\k01\\", "c:\\"));
+    EXPECT_FALSE(FoldersOverlap("c:\\k01\\", "c:\\k01.previous\\"));
+
+    const std::vector<std::string> taken = {"c:\\svc\\k01\\", "d:\\upd\\", "c:\\svc\\k02.previous\\",
+                                            "c:\\svc\\k03.previous\\a\\", "c:\\svc\\k04.previous\\",
+                                            "c:\\svc\\k04.previous2\\"};
+    const struct Row {
+        std::string folder, backup;
+        NoBackup why;
+    } rows[] = {
+        {"C:\\Svc\\K01\\", "C:\\Svc\\K01.previous\\", NoBackup::None},
+        {"C:\\Svc\\K02\\", "C:\\Svc\\K02.previous2\\", NoBackup::None},  // another instance's folder
+        {"C:\\Svc\\K03\\", "C:\\Svc\\K03.previous2\\", NoBackup::None},  // would hold one
+        {"C:\\Svc\\K04\\", "C:\\Svc\\K04.previous3\\", NoBackup::None},
+        {"C:\\Svc\\K05\\\\", "C:\\Svc\\K05.previous\\", NoBackup::None},
+        {"C:\\", "", NoBackup::Root},
+        {"C:\\\\", "", NoBackup::Root},
+        {"\\\\srv\\share\\", "", NoBackup::Root},
+        {"\\\\srv\\share\\K\\", "\\\\srv\\share\\K.previous\\", NoBackup::None},
+        {"D:\\", "", NoBackup::Root},
+        {"C:\\Svc\\K01\\.\\", "", NoBackup::NoName},  // every name would lie inside the folder
+    };
+    for (const Row& row : rows) {
+        NoBackup why = NoBackup::NoName;
+        EXPECT_EQ(BackupFolder(row.folder, taken, nullptr, why), row.backup) << row.folder;
+        EXPECT_EQ(why, row.why) << row.folder;
+    }
 }
 
-TEST(UpdateScript, DriveRootSourceKeepsDoubledSeparator) {
-    EXPECT_NE(UpdateScript("D:\\", {{"Korvane X", "C:\\S\\"}}).find("XCOPY /Y /S \"D:\\\\*.*\" \"C:\\S\\\""),
-              std::string::npos);
-}
-
-TEST(UpdateScript, GuardsAgainstWhatCmdWouldMisread) {
+TEST(UpdateScript, NamesOnlyWhatCmdReadsLiterally) {
     // Every percent is literal: references were expanded before.
-    const std::string script = UpdateScript("D:\\Up%d", {{"Korvane 100%", "C:\\K%5\\"}});
-    EXPECT_NE(script.find("NET STOP \"Korvane 100%%\"\r\n"), std::string::npos);
-    EXPECT_NE(script.find("NET START \"Korvane 100%%\"\r\n"), std::string::npos);
-    EXPECT_NE(script.find("RD /S /Q \"C:\\K%%5\\KORVAN\\KORVAN\""), std::string::npos);
-    EXPECT_NE(script.find("\"D:\\Up%%d\\*.*\""), std::string::npos);
+    const std::string script = UpdateScript("D:\\Up%d", {{"Korvane 100%", "C:\\K%5\\", "C:\\K%5.previous\\"}});
+    EXPECT_EQ(CountOf(script, "100%\""), 0u);
+    EXPECT_EQ(CountOf(script, "K%5"), 0u);
+    EXPECT_EQ(CountOf(script, "Up%d"), 0u);
+    EXPECT_NE(CountOf(script, "\"Korvane 100%%\""), 0u);
+    // The Part's source pattern keeps its doubled separator at a drive root.
+    EXPECT_NE(UpdateScript("D:\\", {{"Korvane X", "C:\\S\\", ""}}).find("\"D:\\\\*.*\""), std::string::npos);
 
-    EXPECT_EQ(UpdateScript("D:\\U", {{"Korvane \"x\"", "C:\\S\\"},
-                                     {"Korvane Q", "C:\\S\"\\"},
-                                     {"Korvane E", ""},
-                                     {"Korvane R", "K13\\"},
-                                     {"Korvane\r\nMD C:\\INJ", "C:\\S\\"}}),
-              "");
+    const std::string none = UpdateScript("D:\\U", {{"Korvane \"x\"", "C:\\S\\", ""},
+                                                    {"Korvane Q", "C:\\S\"\\", ""},
+                                                    {"Korvane B", "C:\\S\\", "C:\\S\r\nMD C:\\INJ\\"},
+                                                    {"Korvane E", "", ""},
+                                                    {"Korvane R", "K13\\", ""},
+                                                    {"Korvane\r\nMD C:\\INJ", "C:\\S\\", ""}});
+    EXPECT_EQ(none, UpdateScript("D:\\U", {}));
 }
 
 // A password leaves no copy in memory: wiped where it is replaced, and in
@@ -111,8 +158,8 @@ TEST(Wipe, OverwritesSecretsBeforeTheirMemoryGoes) {
 }
 
 TEST(ScriptPath, BesideTheExecutable) {
-    EXPECT_EQ(ScriptPath("C:\\Tools\\Quilmarsk.exe"), "C:\\Tools\\KVNUpdate.cmd");
-    EXPECT_EQ(ScriptPath("C:\\Quilmarsk.exe"), "C:\\KVNUpdate.cmd");
+    EXPECT_EQ(ScriptPath("C:\\Tools\\Quilmarsk.exe", nullptr), "C:\\Tools\\KVNUpdate.cmd");
+    EXPECT_EQ(ScriptPath("C:\\Quilmarsk.exe", nullptr), "C:\\KVNUpdate.cmd");
 }
 
 }  // namespace

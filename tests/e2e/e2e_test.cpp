@@ -478,7 +478,7 @@ TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
         WriteTextFile(folder + "\\settings.ini", "old");
     }
     InstallService(Instance("01"), percent + "\\KorvaneSrv.exe");
-    InstallService(Instance("02"), broken + "\r\nMD " + Temp() + "\\INJ3\r\nREM \\KorvaneSrv.exe");
+    InstallService(Instance("02"), broken + "\r\nMD," + Temp() + "\\INJ3\r\nREM,\\KorvaneSrv.exe");
     InstallService(Instance("03"), accent + "\\KorvaneSrv.exe");
     const std::string updates = NewFolder("Updates");
     WriteTextFile(updates + "\\settings.ini", "new");

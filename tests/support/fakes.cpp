@@ -143,6 +143,12 @@ bool FakeSystem::ServiceNamed(ManagerHandle, const std::string& name) {
     return false;
 }
 
+bool FakeSystem::ServiceGone(ManagerHandle, const std::string& name) {
+    log_.push_back("ServiceGone(" + name + ")");
+    // A failing look-up (access denied, say) is no answer that it is gone.
+    return !Failing("ServiceGone") && !Find(name);
+}
+
 ServiceHandle FakeSystem::OpenServiceToRemove(ManagerHandle manager, const std::string& name) {
     log_.push_back("OpenService(" + name + ")");
     if (handles_.count(manager.value) == 0 || Failing("OpenService") || !Find(name)) return {};
@@ -195,7 +201,7 @@ ValueRead FakeSystem::QueryImagePath(KeyHandle key, std::string& imagePath) {
     auto value = imagePaths.find(it->second.second);
     if (value == imagePaths.end()) return ValueRead::Missing;
     if (binaryImagePaths.count(value->first)) return ValueRead::NotText;
-    if (value->second.size() > kMaxPathChars) return ValueRead::TooLong;
+    if (value->second.size() > kMaxCommandLineChars) return ValueRead::TooLong;
     imagePath = value->second;
     return ValueRead::Read;
 }
@@ -220,19 +226,18 @@ void FakeSystem::CloseKey(KeyHandle key) {
 }
 
 bool FakeScriptHost::ExpandReferences(const std::string& text, std::string& expanded) {
-    // Known %NAME% references are replaced; others stay as written.
-    expanded.clear();
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
-        auto value = close == std::string::npos ? environment.end() : environment.find(text.substr(i + 1, close - i - 1));
-        if (value == environment.end()) {
-            expanded += text[i++];
-        } else {
-            expanded += value->second;
-            i = close + 1;
-        }
-    }
+    expanded = ExpandWith(text, [this](const std::string& name, std::string& value) {
+        const auto found = environment.find(name);
+        if (found == environment.end()) return false;
+        value = found->second;
+        return true;
+    });
     return true;
+}
+
+bool FakeScriptHost::FileExists(const std::string& path) {
+    log_.push_back("FileExists(" + path + ")");
+    return files.count(path) != 0;
 }
 
 bool FakeScriptHost::ToConsoleCodePage(const std::string& ansi, std::string& console) {

@@ -78,6 +78,7 @@ public:
     ServiceHandle CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                          const char* account, const char* password) override;
     bool ServiceNamed(ManagerHandle manager, const std::string& name) override;
+    bool ServiceGone(ManagerHandle manager, const std::string& name) override;
     ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) override;
     void StopService(ServiceHandle service) override;
     bool DeleteService(ServiceHandle service) override;
@@ -109,9 +110,11 @@ public:
 
     std::map<std::string, std::string> environment{{"SystemRoot", "C:\\Windows"},
                                                    {"ProgramFiles", "C:\\Program Files"}};
-    std::map<std::string, std::string> files;  // by path
+    std::map<std::string, std::string> files;  // by path; these files exist
+
 
     bool ExpandReferences(const std::string& text, std::string& expanded) override;
+    bool FileExists(const std::string& path) override;
     bool ToConsoleCodePage(const std::string& ansi, std::string& console) override;
     bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
 
