@@ -314,7 +314,8 @@ void BenchDialog::MeasureParts() {
     std::vector<qm::Instance> instances;
     for (const std::string& name : family) {
         qm::DialogAndMachine s = Context();
-        qm::Instance instance{name, {}};
+        qm::Instance instance;
+        instance.serviceName = name;
         if (qm::ReadInstallFolder(s, name, instance.folder)) instances.push_back(instance);
     }
     const std::string script = qm::UpdateScript(kUpdateFolder, instances);

@@ -160,24 +160,26 @@ public:
         Line("ECHO " + message);
         Log(message);
     }
-    // Sets ERRORLEVEL to 0 when the service is in |state| (STOPPED,
-    // RUNNING). Decided by the state the manager reports, never by NET's
-    // exit code; the line with the service's name is left out, as the name
-    // may hold the word.
-    void QueryState(const std::string& name, const char* state) {
-        Line("SC QUERY \"" + name + "\" | FIND /V \"_NAME\" | FIND \"" + state + "\" >NUL");
+    // Sets STATE to the state the manager reports for the service
+    // (STOPPED, RUNNING, ...; empty when there is no such service). Decided
+    // by the state, never by NET's exit code, and read from the line that
+    // begins with STATE, whatever words the service's name holds.
+    void QueryState(const std::string& name) {
+        Line("SET STATE=");
+        Line("FOR /F \"tokens=1,4\" %%A IN ('SC QUERY \"" + name + "\"') DO IF \"%%A\"==\"STATE\" SET STATE=%%B");
     }
-    // Waits, up to |seconds| one-second rounds, until the service has
-    // stopped; then goes on at |stopped|, or at |timedOut|.
+    // Waits, up to |seconds| in rounds of five, until the service has
+    // stopped; then goes on at |stopped|, or at |timedOut|. A count bounds
+    // the wait, not the clock: %TIME% need not show seconds.
     void WaitUntilStopped(const std::string& name, const std::string& label, int seconds, const std::string& stopped,
                           const std::string& timedOut) {
         Line("SET /A WAITED=0");
         Line(":" + label);
-        QueryState(name, "STOPPED");
-        Line("IF NOT ERRORLEVEL 1 GOTO " + stopped);
+        QueryState(name);
+        Line("IF \"%STATE%\"==\"STOPPED\" GOTO " + stopped);
         Line("SET /A WAITED+=1");
-        Line("IF %WAITED% GEQ " + std::to_string(seconds) + " GOTO " + timedOut);
-        Line("PING -n 2 127.0.0.1 >NUL");
+        Line("IF %WAITED% GEQ " + std::to_string(seconds / 5) + " GOTO " + timedOut);
+        Line("PING -n 6 127.0.0.1 >NUL");
         Line("GOTO " + label);
     }
     const std::string& text() const { return text_; }
@@ -211,8 +213,8 @@ void WriteInstance(ScriptText& s, const Instance& instance, const std::string& s
     s.Log("  folder " + Quoted(folder));
     // Whether it runs now decides whether it must run after the update.
     s.Line("SET WAS_RUNNING=0");
-    s.QueryState(name, "RUNNING");
-    s.Line("IF NOT ERRORLEVEL 1 SET WAS_RUNNING=1");
+    s.QueryState(name);
+    s.Line("IF \"%STATE%\"==\"RUNNING\" SET WAS_RUNNING=1");
 
     s.Log("  stopping the service");
     s.Line("NET STOP " + Quoted(name) + " >NUL 2>&1");
@@ -250,8 +252,8 @@ void WriteInstance(ScriptText& s, const Instance& instance, const std::string& s
     s.Log("  starting the service, then waiting a minute");
     s.Line("NET START " + Quoted(name) + " >NUL 2>&1");
     s.Line(kWaitAMinute);
-    s.QueryState(name, "RUNNING");
-    s.Line("IF NOT ERRORLEVEL 1 GOTO " + at + "DONE");
+    s.QueryState(name);
+    s.Line("IF \"%STATE%\"==\"RUNNING\" GOTO " + at + "DONE");
     s.Line("IF %WAS_RUNNING%==1 GOTO " + at + "NOT_RUNNING");
     s.Say(who + " updated. It was not running before the update and is not running now.");
     s.Line("GOTO " + next);

@@ -1,7 +1,7 @@
 // Quilmarsk.exe driven through its windows from another process, with the
 // system checked afterwards: Wine's service manager, registry, shell folder
 // picker and cmd. Command line: the Linux paths of Quilmarsk.exe,
-// KorvaneSrv.exe and the no-op timeout.exe, then GoogleTest's flags.
+// KorvaneSrv.exe and the quick ping.exe, then GoogleTest's flags.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "actions/messages.h"
+#include "actions/script.h"
 #include "driver.h"
 #include "machine.h"
 #include "ui/resource.h"
@@ -34,13 +35,13 @@ std::string Instance(const std::string& suffix) { return "Korvane Update Service
 
 // The Windows paths of the programs named on the command line.
 struct Programs {
-    std::string tool, service, noPause;
+    std::string tool, service, quickPing;
 };
 
 const Programs& Args() {
     static const Programs programs = [] {
         if (__argc < 4) {
-            ADD_FAILURE() << "usage: e2e_test QUILMARSK_EXE KORVANESRV_EXE TIMEOUT_EXE [gtest flags]";
+            ADD_FAILURE() << "usage: e2e_test QUILMARSK_EXE KORVANESRV_EXE PING_EXE [gtest flags]";
             std::exit(2);
         }
         return Programs{WinePath(__argv[1]), WinePath(__argv[2]), WinePath(__argv[3])};
@@ -442,21 +443,11 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
     ExpectMessage(box, "Batch file\n" + script + "\nsuccessfully created", text::kCaption, Icon::None, main);
     app_->CloseMessageBox(box);
 
-    // One block per instance, in the order the service manager lists them.
-    std::string expected;
-    for (const std::string& name : KorvaneServicesInManagerOrder()) {
-        const std::string folder = folders.at(name) + "\\";
-        expected += "NET STOP \"" + name + "\"\r\n";
-        expected += "RD /S /Q \"" + folder + "KORVAN\\KORVAN\"\r\n";
-        expected += "XCOPY /Y /S \"" + updates + "\\*.*\" \"" + folder + "\"\r\n";
-        expected += "NET START \"" + name + "\"\r\n";
-        expected += "TIMEOUT 60\r\n\r\n";
-    }
-    ASSERT_EQ(ReadTextFile(script), expected);
-
-    // Run it as an administrator would, with the pause skipped.
-    RunWithPathPrefix("cmd /c \"" + script + "\"", FolderOf(Args().noPause), 6 * kPatience);
+    // Run it as an administrator would, with its waits shortened.
+    EXPECT_EQ(RunWithPathPrefix("cmd /c \"" + script + "\"", FolderOf(Args().quickPing), 6 * kPatience), 0u);
+    leftovers_.push_back(FolderOf(script) + qm::kLogName);
     for (const auto& [name, folder] : folders) {
+        EXPECT_EQ(ReadTextFile(folder + ".previous\\settings.ini"), "old") << folder;
         EXPECT_TRUE(PollUntil([&] { return ServiceState(name) == SERVICE_RUNNING; })) << name << " is not running";
         EXPECT_NE(ServiceProcessId(name), processes[name]) << name << " was not restarted";
         EXPECT_FALSE(PathExists(folder + "\\KORVAN\\KORVAN")) << folder;
@@ -472,14 +463,16 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
 // The script is run; only the instances' own folders may change.
 TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
     const std::string percent = NewFolder("K%5"), broken = NewFolder("K08"), accent = NewFolder("K\xE9" "a");
-    const std::string sibling = NewFolder("K"), sentinel = NewFolder("Sentinel");  // cmd's misreadings
-    for (const std::string& folder : {percent, broken, accent, sibling, sentinel}) {
+    const std::string bang = NewFolder("K!4");
+    const std::string sibling = NewFolder("K"), sentinel = NewFolder("Sentinel"), unbanged = NewFolder("K4");  // cmd's misreadings
+    for (const std::string& folder : {percent, broken, accent, bang, sibling, sentinel, unbanged}) {
         MakeFolders(folder + "\\KORVAN\\KORVAN");
         WriteTextFile(folder + "\\settings.ini", "old");
     }
     InstallService(Instance("01"), percent + "\\KorvaneSrv.exe");
     InstallService(Instance("02"), broken + "\r\nMD," + Temp() + "\\INJ3\r\nREM,\\KorvaneSrv.exe");
     InstallService(Instance("03"), accent + "\\KorvaneSrv.exe");
+    InstallService(Instance("04"), bang + "\\KorvaneSrv.exe");
     const std::string updates = NewFolder("Updates");
     WriteTextFile(updates + "\\settings.ini", "new");
     const std::string script = FolderOf(Args().tool) + "KVNUpdate.cmd";
@@ -494,12 +487,13 @@ TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
         << box.text;
     app_->CloseMessageBox(box);
 
-    RunWithPathPrefix("cmd /c \"" + script + "\"", FolderOf(Args().noPause), 6 * kPatience);
-    for (const std::string& folder : {percent, accent}) {
+    RunWithPathPrefix("cmd /V:ON /c \"" + script + "\"", FolderOf(Args().quickPing), 6 * kPatience);
+    leftovers_.push_back(FolderOf(script) + qm::kLogName);
+    for (const std::string& folder : {percent, accent, bang}) {
         EXPECT_FALSE(PathExists(folder + "\\KORVAN\\KORVAN")) << folder;
         EXPECT_EQ(ReadTextFile(folder + "\\settings.ini"), "new") << folder;
     }
-    for (const std::string& folder : {broken, sibling, sentinel}) {
+    for (const std::string& folder : {broken, sibling, sentinel, unbanged}) {
         EXPECT_TRUE(PathExists(folder + "\\KORVAN\\KORVAN")) << folder;
         EXPECT_EQ(ReadTextFile(folder + "\\settings.ini"), "old") << folder;
     }
@@ -510,7 +504,76 @@ TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
     HANDLE find = FindFirstFileA((Temp() + "\\*").c_str(), &found);
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) ++entries;
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    EXPECT_EQ(entries, 2 + 6);  // ".", "..", the five folders and the updates
+    EXPECT_EQ(entries, 2 + 8 + 3);  // ".", "..", the seven folders, the updates, three backups
+}
+
+// The written script run by cmd against three running instances, the
+// middle one misbehaving as the stand-in's mode says. The first instance
+// that fails ends the run: those before it are updated, it is restored or
+// untouched, those after it are untouched; all of them run.
+TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
+    enum class Middle { Updated, Untouched, Restored };
+    const struct Row {
+        const char* mode;
+        DWORD exitCode;
+        Middle middle;
+        const char* lastLine;  // how the log ends
+    } rows[] = {
+        {"", 0, Middle::Updated, "Update finished: all 3 instances updated. Exit code 0."},
+        {"slow-stop", 0, Middle::Updated, "Update finished: all 3 instances updated. Exit code 0."},
+        {"never-stop", 1, Middle::Untouched, "Update stopped at 2 of 3"},
+        {"fail-start", 1, Middle::Restored, "Update stopped at 2 of 3"},
+        {"stop-after-start", 1, Middle::Restored, "Update stopped at 2 of 3"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string("mode ") + row.mode);
+        RemoveKorvaneServices();
+        TempFolder temp;
+        const std::string updates = temp.path() + "\\Updates";
+        MakeFolders(updates);
+        WriteTextFile(updates + "\\version.txt", "2");
+        std::vector<qm::Instance> instances;
+        std::vector<DWORD> processes;
+        for (int i = 1; i <= 3; ++i) {
+            qm::Instance instance;
+            instance.serviceName = Instance("0" + std::to_string(i));
+            instance.folder = temp.path() + "\\K" + std::to_string(i) + "\\";
+            instance.backup = temp.path() + "\\K" + std::to_string(i) + ".previous\\";
+            MakeFolders(instance.folder + "KORVAN\\KORVAN");
+            WriteTextFile(instance.folder + "version.txt", "1");
+            if (i == 2 && *row.mode) WriteTextFile(instance.folder + "mode.txt", row.mode);
+            CopyOneFile(Args().service, instance.folder + "KorvaneSrv.exe");
+            InstallService(instance.serviceName, instance.folder + "KorvaneSrv.exe");
+            StartAndWaitRunning(instance.serviceName);
+            processes.push_back(ServiceProcessId(instance.serviceName));
+            instances.push_back(instance);
+        }
+        const std::string script = temp.path() + "\\KVNUpdate.cmd";
+        WriteTextFile(script, qm::UpdateScript(updates, instances));
+
+        EXPECT_EQ(RunWithPathPrefix("cmd /c \"" + script + "\"", FolderOf(Args().quickPing), 10 * kPatience),
+                  row.exitCode);
+        const std::string log = ReadTextFile(temp.path() + "\\" + qm::kLogName);
+        const std::size_t lastLine = log.rfind('\n', log.size() - 2);
+        EXPECT_NE(log.find(row.lastLine, lastLine), std::string::npos) << log;
+
+        for (int i = 1; i <= 3; ++i) {
+            const qm::Instance& instance = instances[i - 1];
+            SCOPED_TRACE(instance.serviceName);
+            const bool updated = i == 1 || row.middle == Middle::Updated;
+            const bool untouched = !updated && (i == 3 || row.middle == Middle::Untouched);
+            EXPECT_EQ(ReadTextFile(instance.folder + "version.txt"), updated ? "2" : "1");
+            EXPECT_EQ(PathExists(instance.folder + "KORVAN\\KORVAN"), !updated);
+            EXPECT_EQ(PathExists(instance.backup), !untouched);
+            if (i == 2 && row.middle == Middle::Untouched) {
+                WriteTextFile(instance.folder + "release", "");  // let it stop at last
+                continue;
+            }
+            EXPECT_TRUE(PollUntil([&] { return ServiceState(instance.serviceName) == SERVICE_RUNNING; }));
+            EXPECT_EQ(ServiceProcessId(instance.serviceName) == processes[i - 1], untouched);
+        }
+        RemoveKorvaneServices();
+    }
 }
 
 // ---- About box and version record ----

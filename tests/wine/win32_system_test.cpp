@@ -134,6 +134,17 @@ TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
     // Both names are known to the manager, by key and by display name.
     EXPECT_TRUE(system_.ServiceNamed(manager_, "qmwine create 01"));
     EXPECT_FALSE(system_.ServiceNamed(manager_, "QmWine Create 03"));
+    // A removed service is gone when its key name is, whatever display
+    // name another service carries.
+    const std::string shadow = FreshService("QmWine Create 04");
+    SC_HANDLE raw = CreateServiceA(Manager(), shadow.c_str(), "QmWine Gone 01", SERVICE_ALL_ACCESS,
+                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, bare.c_str(),
+                                   nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(raw) << GetLastError();
+    CloseServiceHandle(raw);
+    EXPECT_TRUE(system_.ServiceNamed(manager_, "QmWine Gone 01"));
+    EXPECT_TRUE(system_.ServiceGone(manager_, "QmWine Gone 01"));
+    EXPECT_FALSE(system_.ServiceGone(manager_, local));
 
     // A taken name fails, which sends the caller to its fallback.
     EXPECT_FALSE(system_.CreateAutoStartService(manager_, local, bare, nullptr, nullptr));
@@ -214,6 +225,8 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
     const std::string plain = "C:\\Korvane 01\\KorvaneSrv.exe";
     const std::string expandable = "%ProgramFiles%\\Korvane\\KorvaneSrv.exe -service";
     const std::string longest(259, 'p');  // the longest path Add registers
+    // A short path with long arguments: read whole, past any path buffer.
+    const std::string withArguments = plain + " -config C:\\" + std::string(600, 'c');
     const struct {
         const char* what;
         DWORD type;
@@ -225,6 +238,9 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
         {"no terminator", REG_SZ, plain + '#', plain},
         {"259 characters", REG_EXPAND_SZ, longest + '\0' + '#', longest},
         {"259 characters, no terminator", REG_SZ, longest + '#', longest},
+        {"260 characters, no terminator", REG_SZ, longest + "p#", longest + "p"},
+        {"long arguments", REG_SZ, withArguments + '\0' + '#', withArguments},
+        {"long arguments, no terminator", REG_SZ, withArguments + '#', withArguments},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -234,10 +250,8 @@ TEST_F(Win32SystemTest, ReadsImagePathAsStored) {
         EXPECT_EQ(got, c.expected);
     }
 
-    // One character more than a path may have, with and without terminator.
-    ASSERT_EQ(set(REG_SZ, longest + "p" + '\0' + '#'), ERROR_SUCCESS);
-    EXPECT_EQ(read(got), ValueRead::TooLong);
-    ASSERT_EQ(set(REG_SZ, longest + "p" + '#'), ERROR_SUCCESS);
+    // Longer than any command line a service could be started with.
+    ASSERT_EQ(set(REG_SZ, std::string(kMaxCommandLineChars + 1, 'p') + '\0' + '#'), ERROR_SUCCESS);
     EXPECT_EQ(read(got), ValueRead::TooLong);
     ASSERT_EQ(set(REG_BINARY, plain + '#'), ERROR_SUCCESS);
     EXPECT_EQ(read(got), ValueRead::NotText);
@@ -364,6 +378,29 @@ TEST(Win32ScriptHost, ExpandsReferencesAndSpeaksTheConsolesCodePage) {
     std::string text;
     ASSERT_TRUE(host.ExpandReferences("%SystemRoot%\\K\\%QmNowhere%\\", text));
     EXPECT_EQ(text, std::string(windows) + "\\K\\%QmNowhere%\\");
+    // The system's value, not the one the administrator's own environment
+    // shadows it with.
+    const char kSystemVariables[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    HKEY system = nullptr, user = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSystemVariables, 0, KEY_SET_VALUE, &system), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Environment", &user), ERROR_SUCCESS);
+    RegSetValueExA(system, "QmKorvaneHome", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\SysK"), 8);
+    RegSetValueExA(user, "QmKorvaneHome", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\UserK"), 9);
+    SetEnvironmentVariableA("QmKorvaneHome", "C:\\UserK");
+    EXPECT_TRUE(host.ExpandReferences("%QmKorvaneHome%\\K01\\", text));
+    EXPECT_EQ(text, "C:\\SysK\\K01\\");
+    SetEnvironmentVariableA("QmKorvaneHome", nullptr);
+    RegDeleteValueA(user, "QmKorvaneHome");
+    RegDeleteValueA(system, "QmKorvaneHome");
+    RegCloseKey(user);
+    RegCloseKey(system);
+
+    // A file is a file; a folder is none.
+    char module[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameA(nullptr, module, MAX_PATH), 0u);
+    EXPECT_TRUE(host.FileExists(module));
+    EXPECT_FALSE(host.FileExists(windows));
+    EXPECT_FALSE(host.FileExists(std::string(module) + ".missing"));
 
     ASSERT_TRUE(host.ToConsoleCodePage("C:\\K 100%\\", text));
     EXPECT_EQ(text, "C:\\K 100%\\");  // ASCII byte for byte
