@@ -9,6 +9,11 @@ namespace {
 
 constexpr char kExecutableName[] = "KorvaneSrv.exe";
 
+// A crashed instance is started again after a minute, twice; after a third
+// failure within a day it stays down until someone looks at it.
+constexpr FailureAction kRestartAfterAMinute{true, 60 * 1000};
+constexpr std::uint32_t kOneDay = 24 * 60 * 60;
+
 }  // namespace
 
 bool ExecutablePaths(const std::string& folder, std::string& executable, std::string& commandLine) {
@@ -29,8 +34,9 @@ bool BrowseInstallPath(DialogAndMachine& s) {
     return true;
 }
 
-InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool* underAccount) {
-    if (underAccount) *underAccount = false;
+InstallResult InstallService(DialogAndMachine& s, const std::string& name, InstallNotes* notes) {
+    InstallNotes unread;
+    InstallNotes& said = notes ? *notes : unread;
     std::string executable, commandLine;
     if (!ExecutablePaths(s.state.m_strInstallPath, executable, commandLine)) return InstallResult::Failed;
 
@@ -38,14 +44,20 @@ InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool*
     const Scoped<ManagerHandle> manager(sys, sys.OpenManager());
     if (!manager) return InstallResult::Failed;
 
+    const std::string& account = s.state.m_strAccount;
     Scoped<ServiceHandle> service(sys, sys.CreateAutoStartService(manager.get(), name, commandLine,
-                                                                  s.state.m_strAccount.c_str(),
-                                                                  s.state.m_strPassword.c_str()));
-    if (service && underAccount) *underAccount = true;
+                                                                  account.c_str(), s.state.m_strPassword.c_str()));
+    said.underAccount = static_cast<bool>(service);
     if (!service) {
         service.Reset(sys.CreateAutoStartService(manager.get(), name, commandLine, nullptr, nullptr));
         if (!service) return InstallResult::Failed;
         s.user.Message(text::kLocalSystemFallback, text::kErrorCaption, Icon::Stop);
+    }
+    const RecoveryActions recovery{kOneDay, {kRestartAfterAMinute, kRestartAfterAMinute, FailureAction{}}};
+    if (!sys.SetRecoveryActions(service.get(), recovery)) said.warnings.push_back(text::kRecoveryWarning);
+    // Tells the instances apart in the Services console.
+    if (!sys.SetDescription(service.get(), text::Fill(text::kServiceDescription, s.state.m_strInstallPath))) {
+        said.warnings.push_back(text::kDescriptionWarning);
     }
 
     const Scoped<KeyHandle> key(sys, sys.CreateEventLogKey(name));
@@ -71,15 +83,16 @@ void AddInstance(DialogAndMachine& s) {
     // Takes the suffix as typed. A refused suffix has been reported; the
     // proposal it would have fallen back to is not what was asked for.
     if (!s.view.ReadControls()) return;
-    bool underAccount = false;
-    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), &underAccount);
+    InstallNotes notes;
+    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), &notes);
     if (result == InstallResult::Installed) {
         s.user.Message(text::kInstalled, text::kCaption, Icon::Information);
     } else {
         s.user.Message(text::kInstallError, text::kErrorCaption, Icon::Stop);
     }
     // The service exists under the account: it must be able to log on.
-    if (underAccount) GrantServiceLogonRight(s.rights, s.user, s.state.m_strAccount);
+    if (notes.underAccount) GrantServiceLogonRight(s.rights, s.user, s.state.m_strAccount);
+    for (const char* warning : notes.warnings) s.user.Message(warning, text::kCaption, Icon::Warning);
     // A created service belongs in the list even when its event-log key failed.
     if (result != InstallResult::Failed) RefreshServiceList(s);
 }

@@ -35,6 +35,18 @@ inline constexpr char kLogonRightWarning[] =
     "Please grant it in Local Security Policy, under Local Policies / User Rights Assignment / "
     "\"Log on as a service\".";
 
+// After an Add, when the service manager refused a setting; the instance
+// stays installed.
+inline constexpr char kRecoveryWarning[] =
+    "The Korvane Service is installed, but it could not be set to restart after a failure. "
+    "Please set its recovery actions in the Services console, on the Recovery tab.";
+inline constexpr char kDescriptionWarning[] =
+    "The Korvane Service is installed, but its description, which names its installation folder, "
+    "could not be set.";
+// The description of a new instance in the Services console; %s is its
+// installation folder.
+inline constexpr char kServiceDescription[] = "Korvane update service instance in %s";
+
 inline constexpr char kRemoved[] = "The Service was successfully removed";
 inline constexpr char kRemoveError[] = "There was an error removing the Service";
 inline constexpr char kRemovePending[] =

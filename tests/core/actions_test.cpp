@@ -40,6 +40,11 @@ TEST(Add, CreatesUnderTheAccountWithEventSource) {
               (Strings{"CreateService(Korvane Update Service 05, C:\\Korvane01\\KorvaneSrv.exe, \"DOM\\svc\", \"pw\")"}));
     EXPECT_EQ(h.Calls("WriteEventLogValues"), (Strings{"WriteEventLogValues(C:\\Korvane01\\KorvaneSrv.exe)"}));
     EXPECT_EQ(h.Calls("CreateEventLogKey"), (Strings{"CreateEventLogKey(Korvane Update Service 05)"}));
+    EXPECT_EQ(h.Calls("SetRecoveryActions"), (Strings{"SetRecoveryActions(Korvane Update Service 05: reset 86400 s;"
+                                                      " restart 60000 ms restart 60000 ms none 0 ms)"}));
+    const Strings described = h.Calls("SetDescription(Korvane Update Service 05: ");
+    ASSERT_EQ(described.size(), 1u);
+    EXPECT_NE(described[0].find(" C:\\Korvane01)"), std::string::npos) << described[0];
     ASSERT_EQ(h.user.messages.size(), 1u);
     EXPECT_EQ(h.user.messages[0].text, text::kInstalled);
     EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk");

@@ -135,6 +135,20 @@ ServiceHandle FakeSystem::CreateAutoStartService(ManagerHandle manager, const st
     return ServiceHandle{NewHandle("service", name)};
 }
 
+bool FakeSystem::SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) {
+    std::string entry = "SetRecoveryActions(" + handles_.at(service.value).second + ": reset " +
+                        std::to_string(recovery.resetSeconds) + " s;";
+    for (const FailureAction& a : recovery.actions)
+        entry += std::string(a.restart ? " restart " : " none ") + std::to_string(a.delayMilliseconds) + " ms";
+    log_.push_back(entry + ")");
+    return !Failing("SetRecoveryActions");
+}
+
+bool FakeSystem::SetDescription(ServiceHandle service, const std::string& description) {
+    log_.push_back("SetDescription(" + handles_.at(service.value).second + ": " + description + ")");
+    return !Failing("SetDescription");
+}
+
 bool FakeSystem::ServiceNamed(ManagerHandle, const std::string& name) {
     log_.push_back("ServiceNamed(" + name + ")");
     if (Find(name) || drivers.count(name)) return true;
