@@ -1,3 +1,4 @@
+#include "actions/account_check.h"
 #include "actions/logon_right.h"
 #include "actions/messages.h"
 #include "actions/actions.h"
@@ -45,8 +46,10 @@ InstallResult InstallService(DialogAndMachine& s, const std::string& name, Insta
     if (!manager) return InstallResult::Failed;
 
     const std::string& account = s.state.m_strAccount;
+    // Virtual and managed accounts take a null password, whatever the fields held.
+    const char* password = TakesNullPassword(KindOf(account)) ? nullptr : s.state.m_strPassword.c_str();
     Scoped<ServiceHandle> service(sys, sys.CreateAutoStartService(manager.get(), name, commandLine,
-                                                                  account.c_str(), s.state.m_strPassword.c_str()));
+                                                                  account.c_str(), password));
     said.underAccount = static_cast<bool>(service);
     if (!service) {
         service.Reset(sys.CreateAutoStartService(manager.get(), name, commandLine, nullptr, nullptr));
@@ -71,7 +74,13 @@ void AddInstance(DialogAndMachine& s) {
 
     std::string account = s.state.m_strAccount;
     std::string password = s.state.m_strPassword;
-    const bool confirmed = s.user.AskAccount(account, password);
+    // The account is tried when OK is pressed, and a refusal keeps the
+    // dialog open. The suffix field cannot change while it is open: the name
+    // checked is the name created.
+    const bool confirmed = s.user.AskAccount(
+        account, password, [&s](const std::string& typed, const std::string& secret, User& dialog) {
+            return CheckAccount(s.rights, dialog, typed, secret, InstanceName(s.view.SuffixField()));
+        });
     if (confirmed) {
         s.state.m_strAccount = account;
         Wipe(s.state.m_strPassword);

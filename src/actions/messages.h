@@ -47,6 +47,24 @@ inline constexpr char kDescriptionWarning[] =
 // installation folder.
 inline constexpr char kServiceDescription[] = "Korvane update service instance in %s";
 
+// The account dialog's answers to the account typed; %s is the account,
+// except where said otherwise.
+inline constexpr char kUnknownAccount[] =
+    "The account %s is not known. Please enter an existing account, in the form DOMAIN\\Account.";
+inline constexpr char kWrongPassword[] = "The password of the account %s is wrong. Please enter it again.";
+inline constexpr char kPasswordExpired[] =
+    "The password of the account %s has expired or must be changed. Please change it, then enter the new one.";
+inline constexpr char kAccountDisabled[] = "The account %s is disabled. Please enable it, or enter another account.";
+inline constexpr char kAccountLockedOut[] =
+    "The account %s is locked out. Please unlock it, or enter another account.";
+// The first %s is the error number.
+inline constexpr char kAccountNotChecked[] =
+    "The password could not be checked (error %s) for the account %s. The Korvane Service will be installed "
+    "under it all the same; if it does not start, enter the right password in the Services console.";
+// %s is the new instance's service name.
+inline constexpr char kVirtualAccountName[] =
+    "The virtual account of this instance must be named\nNT SERVICE\\%s";
+
 inline constexpr char kRemoved[] = "The Service was successfully removed";
 inline constexpr char kRemoveError[] = "There was an error removing the Service";
 inline constexpr char kRemovePending[] =

@@ -282,6 +282,11 @@ bool FakeAccountRights::LookUp(const std::string& account, Sid& sid) {
     return true;
 }
 
+std::uint32_t FakeAccountRights::TryServiceLogon(const std::string& account, const std::string& password) {
+    log_.push_back("TryServiceLogon(" + account + ", " + password + ")");
+    return logonAnswer;
+}
+
 bool FakeAccountRights::Holds(const Sid& sid, const std::string& right) {
     log_.push_back("Holds(" + right + ")");
     return !Failing("Holds") && right == "SeServiceLogonRight" &&
@@ -311,13 +316,16 @@ bool FakeUser::BrowseForFolder(const char* title, std::string& folder) {
     return true;
 }
 
-bool FakeUser::AskAccount(std::string& account, std::string& password) {
+bool FakeUser::AskAccount(std::string& account, std::string& password, const AccountCheck& check) {
     log_.push_back("AskAccount");
     accountPrefills.emplace_back(account, password);
-    if (accounts.empty()) return false;
-    AccountAnswer answer = accounts.front();
-    accounts.erase(accounts.begin());
-    if (!answer.ok) return false;
+    AccountAnswer answer{false, {}, {}};
+    do {
+        if (accounts.empty()) return false;
+        answer = accounts.front();
+        accounts.erase(accounts.begin());
+        if (!answer.ok) return false;
+    } while (!check(answer.account, answer.password, *this));  // a refusal keeps the dialog open
     account = answer.account;
     password = answer.password;
     return true;
