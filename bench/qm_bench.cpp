@@ -199,7 +199,7 @@ public:
         folder = kUpdateFolder;
         return true;
     }
-    bool AskAccount(std::string&, std::string&) override { return false; }
+    bool AskAccount(std::string&, std::string&, const qm::AccountCheck&) override { return false; }
     bool ModulePath(std::string& path) override {
         path = kModulePath;
         return true;
@@ -239,6 +239,7 @@ private:
     void WriteControls() override { UpdateData(ui::Exchange::Load); }
     bool ReadControls() override { return UpdateData(ui::Exchange::Save); }
     void ShowInstallPath(const std::string& folder) override { SetItemText(kPathId, folder); }
+    std::string SuffixField() override { return ItemText(kSuffixId); }
     void FillList(const std::vector<std::string>& names) override { list_.Fill(names); }
     bool SelectedEntry(std::string&) override { return false; }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "actions/folder.h"
 #include "actions/main_dialog_state.h"
@@ -38,10 +39,16 @@ bool BrowseInstallPath(DialogAndMachine& s);
 
 enum class InstallResult { Failed, FailedAfterCreate, Installed };
 
+// What an Add has to say after its own messages.
+struct InstallNotes {
+    bool underAccount = false;          // created under the account typed
+    std::vector<const char*> warnings;  // settings the service manager refused
+};
+
 // Creates the service named |name| under the account, falling back to the
-// local system account, and registers its event-log source.
-// |underAccount| tells whether it was created under the account typed.
-InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool* underAccount = nullptr);
+// local system account, sets its recovery actions and description, and
+// registers its event-log source.
+InstallResult InstallService(DialogAndMachine& s, const std::string& name, InstallNotes* notes = nullptr);
 
 // The Add button.
 void AddInstance(DialogAndMachine& s);

@@ -1,3 +1,4 @@
+#include "actions/account_check.h"
 #include "actions/logon_right.h"
 #include "actions/messages.h"
 #include "actions/actions.h"
@@ -8,6 +9,11 @@ namespace qm {
 namespace {
 
 constexpr char kExecutableName[] = "KorvaneSrv.exe";
+
+// A crashed instance is started again after a minute, twice; after a third
+// failure within a day it stays down until someone looks at it.
+constexpr FailureAction kRestartAfterAMinute{true, 60 * 1000};
+constexpr std::uint32_t kOneDay = 24 * 60 * 60;
 
 }  // namespace
 
@@ -29,8 +35,9 @@ bool BrowseInstallPath(DialogAndMachine& s) {
     return true;
 }
 
-InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool* underAccount) {
-    if (underAccount) *underAccount = false;
+InstallResult InstallService(DialogAndMachine& s, const std::string& name, InstallNotes* notes) {
+    InstallNotes unread;
+    InstallNotes& said = notes ? *notes : unread;
     std::string executable, commandLine;
     if (!ExecutablePaths(s.state.m_strInstallPath, executable, commandLine)) return InstallResult::Failed;
 
@@ -38,14 +45,22 @@ InstallResult InstallService(DialogAndMachine& s, const std::string& name, bool*
     const Scoped<ManagerHandle> manager(sys, sys.OpenManager());
     if (!manager) return InstallResult::Failed;
 
+    const std::string& account = s.state.m_strAccount;
+    // Virtual and managed accounts take a null password, whatever the fields held.
+    const char* password = TakesNullPassword(KindOf(account)) ? nullptr : s.state.m_strPassword.c_str();
     Scoped<ServiceHandle> service(sys, sys.CreateAutoStartService(manager.get(), name, commandLine,
-                                                                  s.state.m_strAccount.c_str(),
-                                                                  s.state.m_strPassword.c_str()));
-    if (service && underAccount) *underAccount = true;
+                                                                  account.c_str(), password));
+    said.underAccount = static_cast<bool>(service);
     if (!service) {
         service.Reset(sys.CreateAutoStartService(manager.get(), name, commandLine, nullptr, nullptr));
         if (!service) return InstallResult::Failed;
         s.user.Message(text::kLocalSystemFallback, text::kErrorCaption, Icon::Stop);
+    }
+    const RecoveryActions recovery{kOneDay, {kRestartAfterAMinute, kRestartAfterAMinute, FailureAction{}}};
+    if (!sys.SetRecoveryActions(service.get(), recovery)) said.warnings.push_back(text::kRecoveryWarning);
+    // Tells the instances apart in the Services console.
+    if (!sys.SetDescription(service.get(), text::Fill(text::kServiceDescription, s.state.m_strInstallPath))) {
+        said.warnings.push_back(text::kDescriptionWarning);
     }
 
     const Scoped<KeyHandle> key(sys, sys.CreateEventLogKey(name));
@@ -59,7 +74,13 @@ void AddInstance(DialogAndMachine& s) {
 
     std::string account = s.state.m_strAccount;
     std::string password = s.state.m_strPassword;
-    const bool confirmed = s.user.AskAccount(account, password);
+    // The account is tried when OK is pressed, and a refusal keeps the
+    // dialog open. The suffix field cannot change while it is open: the name
+    // checked is the name created.
+    const bool confirmed = s.user.AskAccount(
+        account, password, [&s](const std::string& typed, const std::string& secret, User& dialog) {
+            return CheckAccount(s.rights, dialog, typed, secret, InstanceName(s.view.SuffixField()));
+        });
     if (confirmed) {
         s.state.m_strAccount = account;
         Wipe(s.state.m_strPassword);
@@ -71,15 +92,16 @@ void AddInstance(DialogAndMachine& s) {
     // Takes the suffix as typed. A refused suffix has been reported; the
     // proposal it would have fallen back to is not what was asked for.
     if (!s.view.ReadControls()) return;
-    bool underAccount = false;
-    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), &underAccount);
+    InstallNotes notes;
+    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), &notes);
     if (result == InstallResult::Installed) {
         s.user.Message(text::kInstalled, text::kCaption, Icon::Information);
     } else {
         s.user.Message(text::kInstallError, text::kErrorCaption, Icon::Stop);
     }
     // The service exists under the account: it must be able to log on.
-    if (underAccount) GrantServiceLogonRight(s.rights, s.user, s.state.m_strAccount);
+    if (notes.underAccount) GrantServiceLogonRight(s.rights, s.user, s.state.m_strAccount);
+    for (const char* warning : notes.warnings) s.user.Message(warning, text::kCaption, Icon::Warning);
     // A created service belongs in the list even when its event-log key failed.
     if (result != InstallResult::Failed) RefreshServiceList(s);
 }

@@ -1,5 +1,6 @@
 #include "actions/logon_right.h"
 
+#include "actions/account_check.h"
 #include "actions/messages.h"
 #include "catalogue/naming.h"
 
@@ -12,7 +13,8 @@ bool NeedsNoLogonRight(const std::string& account) {
         "nt authority\\networkservice", "nt authority\\network service",
     };
     const std::string folded = FoldCase(account);
-    if (folded.empty()) return true;
+    // Every virtual account holds it, through NT SERVICE\ALL SERVICES.
+    if (folded.empty() || IsVirtualAccount(account)) return true;
     for (const char* name : kServiceAccounts)
         if (folded == name) return true;
     return false;

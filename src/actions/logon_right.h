@@ -15,8 +15,8 @@ inline constexpr char kServiceLogonRight[] = "SeServiceLogonRight";
 enum class LogonRight { NotNeeded, AlreadyHeld, Granted, LookupFailed, GrantFailed };
 
 // LocalSystem, LocalService and NetworkService in the spellings the service
-// manager takes (letter case aside), and the empty account: they need no
-// right. The manager runs a service with an empty account name as
+// manager takes (letter case aside), virtual accounts, and the empty
+// account: they need no right. The manager runs a service with an empty account name as
 // LocalSystem (only a null one is documented), and an empty name would
 // look up the built-in domain rather than an account.
 bool NeedsNoLogonRight(const std::string& account);

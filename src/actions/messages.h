@@ -47,6 +47,36 @@ inline constexpr char kLogonRightWarning[] =
     "Please grant it in Local Security Policy, under Local Policies / User Rights Assignment / "
     "\"Log on as a service\".";
 
+// After an Add, when the service manager refused a setting; the instance
+// stays installed.
+inline constexpr char kRecoveryWarning[] =
+    "The Korvane Service is installed, but it could not be set to restart after a failure. "
+    "Please set its recovery actions in the Services console, on the Recovery tab.";
+inline constexpr char kDescriptionWarning[] =
+    "The Korvane Service is installed, but its description, which names its installation folder, "
+    "could not be set.";
+// The description of a new instance in the Services console; %s is its
+// installation folder.
+inline constexpr char kServiceDescription[] = "Korvane update service instance in %s";
+
+// The account dialog's answers to the account typed; %s is the account,
+// except where said otherwise.
+inline constexpr char kUnknownAccount[] =
+    "The account %s is not known. Please enter an existing account, in the form DOMAIN\\Account.";
+inline constexpr char kWrongPassword[] = "The password of the account %s is wrong. Please enter it again.";
+inline constexpr char kPasswordExpired[] =
+    "The password of the account %s has expired or must be changed. Please change it, then enter the new one.";
+inline constexpr char kAccountDisabled[] = "The account %s is disabled. Please enable it, or enter another account.";
+inline constexpr char kAccountLockedOut[] =
+    "The account %s is locked out. Please unlock it, or enter another account.";
+// The first %s is the error number.
+inline constexpr char kAccountNotChecked[] =
+    "The password could not be checked (error %s) for the account %s. The Korvane Service will be installed "
+    "under it all the same; if it does not start, enter the right password in the Services console.";
+// %s is the new instance's service name.
+inline constexpr char kVirtualAccountName[] =
+    "The virtual account of this instance must be named\nNT SERVICE\\%s";
+
 inline constexpr char kRemoved[] = "The Service was successfully removed";
 inline constexpr char kRemoveError[] = "There was an error removing the Service";
 inline constexpr char kRemovePending[] =

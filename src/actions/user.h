@@ -1,12 +1,19 @@
 // What the actions need of the administrator and of the dialog on screen.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace qm {
 
 enum class Icon { None, Information, Warning, Stop };
+
+class User;
+// Asked when OK is pressed in the account dialog, with the account and
+// password typed and the administrator as that dialog reaches them: false
+// keeps the dialog open, having said why.
+using AccountCheck = std::function<bool(const std::string& account, const std::string& password, User& dialog)>;
 
 class User {
 public:
@@ -20,7 +27,8 @@ public:
     virtual bool BrowseForFolder(const char* title, std::string& folder) = 0;
     // The account dialog, pre-filled with |account| and |password| (in both
     // password fields); false when cancelled, and then nothing is changed.
-    virtual bool AskAccount(std::string& account, std::string& password) = 0;
+    // OK closes it only when |check| accepts what was typed.
+    virtual bool AskAccount(std::string& account, std::string& password, const AccountCheck& check) = 0;
     // The tool's own executable path; false when it cannot be had whole.
     virtual bool ModulePath(std::string& path) = 0;
     // The wait cursor, while an action holds the window longer than a moment.
@@ -38,6 +46,8 @@ public:
     virtual void WriteControls() = 0;
     virtual bool ReadControls() = 0;
     virtual void ShowInstallPath(const std::string& folder) = 0;
+    // The suffix field's text as it stands, before the controls are read.
+    virtual std::string SuffixField() = 0;
     // Replaces the entries of the (sorted) service list.
     virtual void FillList(const std::vector<std::string>& serviceNames) = 0;
     // The text of the selected entry; false when nothing is selected.

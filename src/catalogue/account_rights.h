@@ -2,6 +2,7 @@
 // them. The real implementation calls the LSA; tests use a stand-in.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ public:
     // LsaLookupNames2 of |account| as typed (DOMAIN\name, .\name or name);
     // false when it names no account.
     virtual bool LookUp(const std::string& account, Sid& sid) = 0;
+    // LogonUserA of |account| with |password| as a service logon, the token
+    // closed at once: 0 when it logged on, else the error (GetLastError).
+    virtual std::uint32_t TryServiceLogon(const std::string& account, const std::string& password) = 0;
     // LsaEnumerateAccountRights: whether the account holds |right|. False
     // also when its rights cannot be read.
     virtual bool Holds(const Sid& sid, const std::string& right) = 0;

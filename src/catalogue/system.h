@@ -56,6 +56,18 @@ inline bool RoundHasEntries(const EnumRound& round, std::uint32_t resumeBefore) 
     return round.ok || (round.error == kErrorMoreData && round.resume != resumeBefore);
 }
 
+// What the service manager does when a service fails: the actions in turn,
+// one per failure, the last one for every failure after; the count of
+// failures starts again after |resetSeconds| without one.
+struct FailureAction {
+    bool restart = false;  // else: nothing
+    std::uint32_t delayMilliseconds = 0;
+};
+struct RecoveryActions {
+    std::uint32_t resetSeconds = 0;
+    std::vector<FailureAction> actions;
+};
+
 // How a registry value was read.
 enum class ValueRead { Read, Missing, TooLong, NotText };
 
@@ -76,6 +88,10 @@ public:
     // service and display name. Null account and password mean LocalSystem.
     virtual ServiceHandle CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                                  const char* account, const char* password) = 0;
+    // ChangeServiceConfig2A: the failure actions and the description shown
+    // in the Services console; false when refused.
+    virtual bool SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) = 0;
+    virtual bool SetDescription(ServiceHandle service, const std::string& description) = 0;
     // Whether a service of any type has |name| as its key or display name,
     // including one marked for deletion.
     virtual bool ServiceNamed(ManagerHandle manager, const std::string& name) = 0;

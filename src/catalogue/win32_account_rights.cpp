@@ -78,6 +78,29 @@ bool Win32AccountRights::LookUp(const std::string& account, Sid& sid) {
     return found;
 }
 
+std::uint32_t Win32AccountRights::TryServiceLogon(const std::string& account, const std::string& password) {
+    // DOMAIN\name (.\name: this computer) in two parts; a name without a
+    // domain, or name@domain, as it is. A backslash may be the second byte
+    // of a double-byte character.
+    std::size_t slash = std::string::npos;
+    for (std::size_t i = 0; i < account.size() && slash == std::string::npos; ++i) {
+        if (IsAnsiLeadByte(static_cast<unsigned char>(account[i]))) {
+            ++i;
+        } else if (account[i] == '\\') {
+            slash = i;
+        }
+    }
+    const std::string domain = slash == std::string::npos ? std::string() : account.substr(0, slash);
+    const std::string user = slash == std::string::npos ? account : account.substr(slash + 1);
+    HANDLE token = nullptr;
+    if (!LogonUserA(user.c_str(), slash == std::string::npos ? nullptr : domain.c_str(), password.c_str(),
+                    LOGON32_LOGON_SERVICE, LOGON32_PROVIDER_DEFAULT, &token)) {
+        return GetLastError();
+    }
+    CloseHandle(token);
+    return 0;
+}
+
 bool Win32AccountRights::Holds(const Sid& sid, const std::string& right) {
     Policy policy(POLICY_LOOKUP_NAMES);
     if (!policy.get() || sid.empty()) return false;

@@ -70,6 +70,25 @@ ServiceHandle Win32System::CreateAutoStartService(ManagerHandle manager, const s
                                    commandLine.c_str(), nullptr, nullptr, nullptr, account, password));
 }
 
+bool Win32System::SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) {
+    std::vector<SC_ACTION> actions;
+    for (const FailureAction& a : recovery.actions) {
+        actions.push_back({a.restart ? SC_ACTION_RESTART : SC_ACTION_NONE, a.delayMilliseconds});
+    }
+    SERVICE_FAILURE_ACTIONSA info = {};  // no reboot message, no command
+    info.dwResetPeriod = recovery.resetSeconds;
+    info.cActions = static_cast<DWORD>(actions.size());
+    info.lpsaActions = actions.data();
+    return ChangeServiceConfig2A(Sc(service), SERVICE_CONFIG_FAILURE_ACTIONS, &info) != FALSE;
+}
+
+bool Win32System::SetDescription(ServiceHandle service, const std::string& description) {
+    std::vector<char> text(description.begin(), description.end());
+    text.push_back('\0');
+    SERVICE_DESCRIPTIONA info = {text.data()};
+    return ChangeServiceConfig2A(Sc(service), SERVICE_CONFIG_DESCRIPTION, &info) != FALSE;
+}
+
 bool Win32System::ServiceNamed(ManagerHandle manager, const std::string& name) {
     SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), SERVICE_QUERY_STATUS);
     if (service) {

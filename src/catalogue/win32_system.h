@@ -15,6 +15,8 @@ public:
     std::uint32_t ServiceBytesNeeded(ManagerHandle manager) override;
     ServiceHandle CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                          const char* account, const char* password) override;
+    bool SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) override;
+    bool SetDescription(ServiceHandle service, const std::string& description) override;
     bool ServiceNamed(ManagerHandle manager, const std::string& name) override;
     bool ServiceGone(ManagerHandle manager, const std::string& name) override;
     ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) override;

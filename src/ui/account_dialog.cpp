@@ -4,6 +4,7 @@
 
 #include "actions/messages.h"
 #include "actions/wipe.h"
+#include "ui/win32_user.h"
 
 CServiceAccountDlg::~CServiceAccountDlg() {
     qm::Wipe(m_strPassword);
@@ -24,5 +25,9 @@ void CServiceAccountDlg::OnOK() {
         ShowMessage(qm::text::kPasswordMismatch, qm::text::kPasswordCaption, MB_OK | MB_ICONSTOP);
         return;
     }
+    // A refused account has been explained over this dialog, which keeps
+    // what was typed.
+    Win32User here(*this);
+    if (m_check && !m_check(m_strAccount, m_strPassword, here)) return;
     ui::Dialog::OnOK();
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "actions/user.h"
 #include "ui/framework/dialog.h"
 #include "ui/resource.h"
 
@@ -17,6 +18,7 @@ public:
     std::string m_strAccount;
     std::string m_strVerifyPassword;
     std::string m_strPassword;
+    qm::AccountCheck m_check;  // asked before OK closes the dialog; none: any account
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;

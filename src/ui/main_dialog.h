@@ -54,6 +54,7 @@ private:
     void WriteControls() override { UpdateData(ui::Exchange::Load); }
     bool ReadControls() override { return UpdateData(ui::Exchange::Save); }
     void ShowInstallPath(const std::string& folder) override;
+    std::string SuffixField() override { return ItemText(IDC_SUFFIX); }
     void FillList(const std::vector<std::string>& serviceNames) override { m_lstServices.Fill(serviceNames); }
     bool SelectedEntry(std::string& text) override;
 

@@ -48,8 +48,9 @@ bool Win32User::BrowseForFolder(const char* title, std::string& folder) {
     return true;
 }
 
-bool Win32User::AskAccount(std::string& account, std::string& password) {
+bool Win32User::AskAccount(std::string& account, std::string& password, const qm::AccountCheck& check) {
     CServiceAccountDlg dialog;
+    dialog.m_check = check;
     dialog.m_strAccount = account;
     dialog.m_strPassword = password;
     dialog.m_strVerifyPassword = password;

@@ -11,7 +11,7 @@ public:
 
     void Message(const std::string& text, const char* caption, qm::Icon icon) override;
     bool BrowseForFolder(const char* title, std::string& folder) override;
-    bool AskAccount(std::string& account, std::string& password) override;
+    bool AskAccount(std::string& account, std::string& password, const qm::AccountCheck& check) override;
     bool ModulePath(std::string& path) override;
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;

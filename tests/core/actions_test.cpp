@@ -40,6 +40,11 @@ TEST(Add, CreatesUnderTheAccountWithEventSource) {
               (Strings{"CreateService(Korvane Update Service 05, C:\\Korvane01\\KorvaneSrv.exe, \"DOM\\svc\", \"pw\")"}));
     EXPECT_EQ(h.Calls("WriteEventLogValues"), (Strings{"WriteEventLogValues(C:\\Korvane01\\KorvaneSrv.exe)"}));
     EXPECT_EQ(h.Calls("CreateEventLogKey"), (Strings{"CreateEventLogKey(Korvane Update Service 05)"}));
+    EXPECT_EQ(h.Calls("SetRecoveryActions"), (Strings{"SetRecoveryActions(Korvane Update Service 05: reset 86400 s;"
+                                                      " restart 60000 ms restart 60000 ms none 0 ms)"}));
+    const Strings described = h.Calls("SetDescription(Korvane Update Service 05: ");
+    ASSERT_EQ(described.size(), 1u);
+    EXPECT_NE(described[0].find(" C:\\Korvane01)"), std::string::npos) << described[0];
     ASSERT_EQ(h.user.messages.size(), 1u);
     EXPECT_EQ(h.user.messages[0].text, text::kInstalled);
     EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk");
@@ -235,6 +240,57 @@ TEST(Add, GivesTheAccountTheRightToLogOnAsAService) {
         EXPECT_EQ(last.text.find("The account " + row.account + " "), 0u) << last.text;
         EXPECT_NE(last.text.find("SeServiceLogonRight"), std::string::npos);
         EXPECT_EQ(last.icon, row.icon);
+    }
+}
+
+// The account as typed, what its service logon and look-up answer, and what
+// comes of it. After a refusal the administrator cancels the dialog.
+TEST(Add, ChecksTheAccountBeforeCreatingAnything) {
+    const std::string user = "DOM\\svc", gmsa = "DOM\\gmsa$", name = "Korvane Update Service 00";
+    auto said = [](const char* format, const std::string& value) { return text::Fill(format, value); };
+    const std::string granted = said(text::kLogonRightGranted, user), pw = "\"pw\"", null = "null";
+    const struct Row {
+        std::string account;
+        std::optional<std::uint32_t> logon;  // nothing: no logon is tried
+        bool known;
+        const char* fail;
+        std::string password;  // as the creation got it; empty: nothing created
+        Icon first;
+        Strings says;
+    } rows[] = {
+        {user, 0, true, nullptr, pw, Icon::Information, {text::kInstalled, granted}},
+        {user, 1385, true, nullptr, pw, Icon::Information, {text::kInstalled, granted}},
+        {user, 1311, true, nullptr, pw, Icon::Warning,
+         {said(said(text::kAccountNotChecked, "1311").c_str(), user), text::kInstalled, granted}},
+        {user, 1326, true, nullptr, "", Icon::Stop, {said(text::kWrongPassword, user)}},
+        {user, 1326, false, nullptr, "", Icon::Stop, {said(text::kUnknownAccount, user)}},
+        {user, 1330, true, nullptr, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
+        {user, 1907, true, nullptr, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
+        {user, 1331, true, nullptr, "", Icon::Stop, {said(text::kAccountDisabled, user)}},
+        {user, 1909, true, nullptr, "", Icon::Stop, {said(text::kAccountLockedOut, user)}},
+        {"NT SERVICE\\" + name, {}, false, "SetDescription", null, Icon::Information,
+         {text::kInstalled, text::kDescriptionWarning}},
+        {"nt service\\korvane update service 00", {}, false, nullptr, null, Icon::Information, {text::kInstalled}},
+        {"NT SERVICE\\" + name + "1", {}, false, nullptr, "", Icon::Stop, {said(text::kVirtualAccountName, name)}},
+        {gmsa, {}, true, "SetRecoveryActions", null, Icon::Information,
+         {text::kInstalled, said(text::kLogonRightGranted, gmsa), text::kRecoveryWarning}},
+        {"NT AUTHORITY\\LocalService", {}, false, nullptr, pw, Icon::Information, {text::kInstalled}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.account + " " + std::to_string(row.logon.value_or(0)));
+        AddHarness h("C:\\K", row.account);
+        h.rights.serviceLogonHolders.clear();
+        if (!row.known) h.rights.accounts.clear();
+        h.rights.logonAnswer = row.logon.value_or(0);
+        if (row.fail) h.Fail(row.fail);
+        AddInstance(h.context);
+
+        const Strings tried{"TryServiceLogon(" + row.account + ", pw)"};
+        EXPECT_EQ(h.Calls("TryServiceLogon"), row.logon ? tried : Strings{});
+        EXPECT_EQ(h.MessageTexts(), row.says);
+        EXPECT_EQ(h.user.messages.at(0).icon, row.first);
+        const std::string created = "CreateService(" + name + ", C:\\K\\KorvaneSrv.exe, \"" + row.account + "\", ";
+        EXPECT_EQ(h.Calls("CreateService"), row.password.empty() ? Strings{} : Strings{created + row.password + ")"});
     }
 }
 

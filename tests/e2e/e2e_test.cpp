@@ -319,6 +319,17 @@ TEST_F(Add, GrantsThePrefixUserTheRightToLogOnAsAService) {
     EXPECT_EQ(ReadValue(kServicesKey + Instance("00"), "ObjectName").text(), user);
 }
 
+TEST_F(Add, RunsUnderTheInstancesVirtualAccountAndNamesItsFolder) {
+    const std::string folder = NewFolder("Virtual");
+    const HWND main = Start();
+    const std::string name = Instance(ItemText(main, IDC_SUFFIX));
+    // Nothing about the right to log on as a service: every virtual account holds it.
+    AddInstance(main, folder, "NT SERVICE\\" + name, "");
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+    EXPECT_EQ(ReadValue(kServicesKey + name, "ObjectName").text(), "NT SERVICE\\" + name);
+    EXPECT_NE(ReadValue(kServicesKey + name, "Description").text().find(folder), std::string::npos);
+}
+
 TEST_F(Add, RefusesASuffixOverTheLimitAndCreatesNothing) {
     const std::string folder = NewFolder("Long");
     const HWND main = Start();

@@ -135,6 +135,20 @@ ServiceHandle FakeSystem::CreateAutoStartService(ManagerHandle manager, const st
     return ServiceHandle{NewHandle("service", name)};
 }
 
+bool FakeSystem::SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) {
+    std::string entry = "SetRecoveryActions(" + handles_.at(service.value).second + ": reset " +
+                        std::to_string(recovery.resetSeconds) + " s;";
+    for (const FailureAction& a : recovery.actions)
+        entry += std::string(a.restart ? " restart " : " none ") + std::to_string(a.delayMilliseconds) + " ms";
+    log_.push_back(entry + ")");
+    return !Failing("SetRecoveryActions");
+}
+
+bool FakeSystem::SetDescription(ServiceHandle service, const std::string& description) {
+    log_.push_back("SetDescription(" + handles_.at(service.value).second + ": " + description + ")");
+    return !Failing("SetDescription");
+}
+
 bool FakeSystem::ServiceNamed(ManagerHandle, const std::string& name) {
     log_.push_back("ServiceNamed(" + name + ")");
     if (Find(name) || drivers.count(name)) return true;
@@ -273,6 +287,11 @@ bool FakeAccountRights::LookUp(const std::string& account, Sid& sid) {
     return true;
 }
 
+std::uint32_t FakeAccountRights::TryServiceLogon(const std::string& account, const std::string& password) {
+    log_.push_back("TryServiceLogon(" + account + ", " + password + ")");
+    return logonAnswer;
+}
+
 bool FakeAccountRights::Holds(const Sid& sid, const std::string& right) {
     log_.push_back("Holds(" + right + ")");
     return !Failing("Holds") && right == "SeServiceLogonRight" &&
@@ -302,13 +321,16 @@ bool FakeUser::BrowseForFolder(const char* title, std::string& folder) {
     return true;
 }
 
-bool FakeUser::AskAccount(std::string& account, std::string& password) {
+bool FakeUser::AskAccount(std::string& account, std::string& password, const AccountCheck& check) {
     log_.push_back("AskAccount");
     accountPrefills.emplace_back(account, password);
-    if (accounts.empty()) return false;
-    AccountAnswer answer = accounts.front();
-    accounts.erase(accounts.begin());
-    if (!answer.ok) return false;
+    AccountAnswer answer{false, {}, {}};
+    do {
+        if (accounts.empty()) return false;
+        answer = accounts.front();
+        accounts.erase(accounts.begin());
+        if (!answer.ok) return false;
+    } while (!check(answer.account, answer.password, *this));  // a refusal keeps the dialog open
     account = answer.account;
     password = answer.password;
     return true;

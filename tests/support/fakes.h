@@ -77,6 +77,8 @@ public:
     std::uint32_t ServiceBytesNeeded(ManagerHandle manager) override;
     ServiceHandle CreateAutoStartService(ManagerHandle manager, const std::string& name, const std::string& commandLine,
                          const char* account, const char* password) override;
+    bool SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) override;
+    bool SetDescription(ServiceHandle service, const std::string& description) override;
     bool ServiceNamed(ManagerHandle manager, const std::string& name) override;
     bool ServiceGone(ManagerHandle manager, const std::string& name) override;
     ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) override;
@@ -130,8 +132,10 @@ public:
 
     std::set<std::string> accounts;
     std::set<std::string> serviceLogonHolders;
+    std::uint32_t logonAnswer = 0;  // what every service logon answers
 
     bool LookUp(const std::string& account, Sid& sid) override;
+    std::uint32_t TryServiceLogon(const std::string& account, const std::string& password) override;
     bool Holds(const Sid& sid, const std::string& right) override;
     bool Grant(const Sid& sid, const std::string& right) override;
 
@@ -143,7 +147,8 @@ class FakeUser : public User {
 public:
     explicit FakeUser(Log& log) : log_(log) {}
 
-    // Answers, taken in order; an empty queue cancels.
+    // Answers, taken in order; an empty queue cancels. OK is pressed with
+    // each account answer in turn until the check lets the dialog close.
     std::vector<std::optional<std::string>> folders;
     struct AccountAnswer {
         bool ok;
@@ -163,7 +168,7 @@ public:
 
     void Message(const std::string& text, const char* caption, Icon icon) override;
     bool BrowseForFolder(const char* title, std::string& folder) override;
-    bool AskAccount(std::string& account, std::string& password) override;
+    bool AskAccount(std::string& account, std::string& password, const AccountCheck& check) override;
     bool ModulePath(std::string& path) override;
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;
@@ -189,6 +194,7 @@ public:
     void WriteControls() override;
     bool ReadControls() override;
     void ShowInstallPath(const std::string& folder) override;
+    std::string SuffixField() override { return suffixControl; }
     void FillList(const std::vector<std::string>& serviceNames) override;
     bool SelectedEntry(std::string& text) override;
 
