@@ -75,7 +75,7 @@ bool CheckAccount(AccountRights& rights, User& dialog, const std::string& accoun
             break;
         default:
             // No logon server, say: nothing is known about the password.
-            dialog.Message(text::Fill(text::Fill(text::kAccountNotChecked, std::to_string(error)).c_str(), account),
+            dialog.Message(text::Fill(text::kAccountNotChecked, {std::to_string(error), account}),
                            text::kCaption, Icon::Warning);
             return true;
     }
