@@ -17,6 +17,7 @@
 #include "actions/script.h"
 #include "driver.h"
 #include "machine.h"
+#include "quilmarsk_version.h"
 #include "ui/resource.h"
 
 namespace e2e {
@@ -627,10 +628,11 @@ TEST_F(About, TheExecutableCarriesItsVersionRecord) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(5, 6));
-    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(5, 0));
-    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(5, 6));
-    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(0, 0));
+    const WORD file[] = {QM_FILE_VERSION}, product[] = {QM_PRODUCT_VERSION};
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(file[1], file[0]));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(file[3], file[2]));
+    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(product[1], product[0]));
+    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(product[3], product[2]));
 
     DWORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueA(record.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
@@ -638,8 +640,8 @@ TEST_F(About, TheExecutableCarriesItsVersionRecord) {
     ASSERT_GE(length, 4u);
     EXPECT_EQ(*translation, MAKELONG(0x0409, 1200));
 
-    EXPECT_EQ(VersionString(record, "FileVersion"), "6, 5, 0, 5");
-    EXPECT_EQ(VersionString(record, "ProductVersion"), "6, 5, 0, 0");
+    EXPECT_EQ(VersionString(record, "FileVersion"), QM_FILE_VERSION_TEXT);
+    EXPECT_EQ(VersionString(record, "ProductVersion"), QM_PRODUCT_VERSION_TEXT);
     EXPECT_EQ(VersionString(record, "FileDescription"), "Korvane Multi- Service Configuration");
     EXPECT_EQ(VersionString(record, "InternalName"), "Quilmarsk");
     EXPECT_EQ(VersionString(record, "OriginalFilename"), "Quilmarsk.EXE");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "quilmarsk_version.h"
 #include "ui/resource.h"
 
 namespace {
@@ -77,7 +78,7 @@ const Template kTemplates[] = {
       {IDC_STATIC, L"Static", kLabel, 7, 41, 173, 19, L"Enter the account in the following form:\nDOMAIN\\Account"}}},
     {IDD_ABOUTBOX, false, kModal, 0, 235, 55, L"About Quilmarsk", 8, L"MS Sans Serif", 0, 0, 0,
      {{IDC_STATIC, L"Static", kIcon, 13, 13, 20, 20, nullptr},
-      {IDC_STATIC, L"Static", kLabel | SS_NOPREFIX, 40, 10, 119, 8, L"Quilmarsk Version 6.5"},
+      {IDC_STATIC, L"Static", kLabel | SS_NOPREFIX, 40, 10, 119, 8, L"" QM_ABOUT_VERSION_TEXT},
       {IDC_STATIC, L"Static", kLabel, 40, 25, 188, 8, nullptr},
       {IDOK, L"Button", kDefault | WS_GROUP, 178, 7, 50, 14, L"OK"}}},
 };
