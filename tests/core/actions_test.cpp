@@ -61,18 +61,17 @@ TEST(Add, CreatesUnderTheAccountWithEventSource) {
 }
 
 TEST(Add, PathsWithBlanksAreQuotedForTheServiceManagerOnly) {
-    AddHarness h("C:\\Program Files\\Korvane 05");
-    AddInstance(h.context);
-    const FakeService* s = h.system.Find("Korvane Update Service 00");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->commandLine, "\"C:\\Program Files\\Korvane 05\\KorvaneSrv.exe\"");
-    EXPECT_EQ(h.system.eventSources["Korvane Update Service 00"].messageFile,
-              "C:\\Program Files\\Korvane 05\\KorvaneSrv.exe");
-
-    AddHarness root("C:\\");
-    AddInstance(root.context);
-    ASSERT_NE(root.system.Find("Korvane Update Service 00"), nullptr);
-    EXPECT_EQ(root.system.Find("Korvane Update Service 00")->commandLine, "C:\\\\KorvaneSrv.exe");
+    for (const auto& [folder, commandLine] :
+         {std::pair<std::string, std::string>{"C:\\Program Files\\Korvane 05", "\"C:\\Program Files\\Korvane 05\\KorvaneSrv.exe\""},
+          {"C:\\K\t05", "\"C:\\K\t05\\KorvaneSrv.exe\""},
+          {"C:\\", "C:\\\\KorvaneSrv.exe"}}) {
+        AddHarness h(folder);
+        AddInstance(h.context);
+        const FakeService* s = h.system.Find("Korvane Update Service 00");
+        ASSERT_NE(s, nullptr) << folder;
+        EXPECT_EQ(s->commandLine, commandLine);
+        EXPECT_EQ(h.system.eventSources["Korvane Update Service 00"].messageFile, folder + "\\KorvaneSrv.exe");
+    }
 }
 
 TEST(Add, PathTooLongFailsBeforeAnythingIsCreated) {
@@ -450,9 +449,11 @@ TEST(Batch, HostileRegistryValues) {
         {"Korvane Long Args", longArgs, "C:\\K21\\", nullptr},
         {"Korvane Slashes", "C:/K22/KorvaneSrv.exe", "C:\\K22\\", nullptr},
         {"Korvane UNC", "\\\\srv\\share\\K\\KorvaneSrv.exe", "\\\\srv\\share\\K\\", nullptr},
+        {"Korvane Three Slashes", "\\\\\\share\\K\\KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
         {"Korvane Drive Relative", "C:KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
         {"Korvane Relative", "K13\\KorvaneSrv.exe", "", text::kLeftOutNotAbsolute},
         {"Korvane Too Long", tooLong, "", text::kLeftOutTooLong},
+        {"Korvane Cut Directory", "C:\\" + std::string(254, 'd') + "\\k", "", text::kLeftOutTooLong},  // 259
         {"Korvane Long Ref", "%Long%\\KorvaneSrv.exe", "", text::kLeftOutTooLong},
         {"Korvane Binary", "C:\\B\\KorvaneSrv.exe", "", text::kLeftOutNotText},
         {"Korvane No Path", std::nullopt, "", text::kLeftOutUnreadable},
@@ -487,12 +488,15 @@ TEST(Batch, HostileRegistryValues) {
 }
 
 TEST(Batch, LongListsOfLeftOutServicesAreCut) {
-    BatchHarness h;
-    for (int i = 0; i < 17; ++i) h.system.AddService("Korvane " + std::to_string(i));
-    CreateBatch(h.context);
-    const std::string message = h.user.messages.at(0).text;
-    EXPECT_EQ(CountOf(message, ": its executable path could not be read"), 15u);
-    EXPECT_NE(message.find("\n... and 2 more"), std::string::npos);
+    for (const auto& [count, more] : {std::pair{17, "\n... and 2 more"}, {15, ""}}) {
+        BatchHarness h;
+        for (int i = 0; i < count; ++i) h.system.AddService("Korvane " + std::to_string(i));
+        CreateBatch(h.context);
+        const std::string message = h.user.messages.at(0).text;
+        EXPECT_EQ(CountOf(message, ": its executable path could not be read"), 15u);
+        const std::size_t cut = message.find("\n... and ");
+        EXPECT_EQ(cut == std::string::npos ? "" : message.substr(cut), more) << count;
+    }
 }
 
 // An update folder the script cannot name, or one that the script would

@@ -153,6 +153,8 @@ struct ScriptedManager : FakeSystem {
     using FakeSystem::FakeSystem;
     std::vector<EnumRound> answers;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> asked;  // buffer, resume
+    std::uint32_t sizeAnswer = 0;
+    std::uint32_t ServiceBytesNeeded(ManagerHandle) override { return sizeAnswer; }
     EnumRound EnumServices(ManagerHandle, std::uint32_t bytes, std::uint32_t resume) override {
         asked.emplace_back(bytes, resume);
         if (answers.empty()) return {};
@@ -179,6 +181,7 @@ TEST(Enumeration, RetriesAsEachAnswerCallsFor) {
         std::vector<EnumRound> answers;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> asked;
         Strings names;  // empty: the listing fails
+        std::uint32_t sizeAnswer = 0;  // else listed by a lister, told this size first
     } rows[] = {
         {"a full page, then the rest from the moved resume handle",
          {Answer(false, kErrorMoreData, 10, 7, {"a"}), Answer(true, 0, 0, 0, {"b"})}, {{B, 0}, {B, 7}}, {"a", "b"}},
@@ -192,14 +195,25 @@ TEST(Enumeration, RetriesAsEachAnswerCallsFor) {
         {"a size past the limit: give up", {Answer(false, kErrorMoreData, kEnumBufferLimit + 1, 0)}, {{B, 0}}, {}},
         {"another error after a page: nothing",
          {Answer(false, kErrorMoreData, 10, 7, {"a"}), Answer(false, 6, 0, 7)}, {{B, 0}, {B, 7}}, {}},
+        {"a page, then an untouched buffer: grow, start over from the first service",
+         {Answer(false, kErrorMoreData, 10, 7, {"a"}), Answer(false, kErrorMoreData, 2 * B, 7),
+          Answer(true, 0, 0, 0, {"a", "b"})},
+         {{B, 0}, {B, 7}, {2 * B, 0}}, {"a", "b"}},
+        {"the lister's start refused outright: the usual start",
+         {Answer(false, 6, 0, 0), Answer(true, 0, 0, 0, {"a"})}, {{kEnumBufferLimit, 0}, {B, 0}}, {"a"},
+         kEnumBufferLimit},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Log log;
         ScriptedManager manager(log);
         manager.answers = row.answers;
+        manager.sizeAnswer = row.sizeAnswer;
         std::vector<std::string> names{"stale"};
-        EXPECT_EQ(EnumerateServices(manager, ManagerHandle{1}, names), !row.names.empty());
+        ServiceLister lister;
+        EXPECT_EQ(row.sizeAnswer ? lister.List(manager, ManagerHandle{1}, names)
+                                 : EnumerateServices(manager, ManagerHandle{1}, names),
+                  !row.names.empty());
         EXPECT_EQ(names, row.names);
         EXPECT_EQ(manager.asked, row.asked);
     }
