@@ -1,3 +1,4 @@
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "actions/messages.h"
@@ -154,7 +155,7 @@ TEST(Add, RefusedSuffixCreatesNothing) {
 
 TEST(Add, ManagerUnavailable) {
     AddHarness h;
-    h.system.Fail("OpenManager");
+    h.Fail(Op::OpenManager);
     AddInstance(h.context);
     EXPECT_EQ(h.MessageTexts(), (Strings{text::kInstallError}));
     EXPECT_TRUE(h.Calls("CreateService").empty());
@@ -163,7 +164,7 @@ TEST(Add, ManagerUnavailable) {
 TEST(Add, EventLogKeyFailureStillListsTheCreatedService) {
     AddHarness h;
     h.system.RefuseAccount("DOM\\svc");
-    h.system.Fail("CreateEventLogKey");
+    h.Fail(Op::CreateEventLogKey);
     AddInstance(h.context);
     EXPECT_EQ(h.MessageTexts(), (Strings{text::kLocalSystemFallback, text::kInstallError}));
     EXPECT_TRUE(h.Calls("WriteEventLogValues").empty());
@@ -197,22 +198,22 @@ TEST(Add, GivesTheAccountTheRightToLogOnAsAService) {
         const char* what;
         std::string account;
         bool known, holds, refused;
-        const char* fail;
+        std::optional<Op> fail;
         Strings calls;
         std::string says;  // the start of the message after the others, or of the way by hand
         Icon icon;
     } rows[] = {
-        {"granted", "DOM\\svc", true, false, false, nullptr,
+        {"granted", "DOM\\svc", true, false, false, {},
          {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"}, granted,
          Icon::Information},
-        {"already held", "DOM\\svc", true, true, false, nullptr, {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)"}, "",
+        {"already held", "DOM\\svc", true, true, false, {}, {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)"}, "",
          Icon::None},
-        {"lookup fails", "DOM\\svc", false, false, false, nullptr, {"LookUp(DOM\\svc)"}, byHand, Icon::Warning},
-        {"grant fails", "DOM\\svc", true, false, false, "Grant",
+        {"lookup fails", "DOM\\svc", false, false, false, {}, {"LookUp(DOM\\svc)"}, byHand, Icon::Warning},
+        {"grant fails", "DOM\\svc", true, false, false, Op::Grant,
          {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"}, byHand, Icon::Warning},
-        {"well-known", "nt authority\\NetworkService", false, false, false, nullptr, {}, "", Icon::None},
-        {"empty", "", false, false, false, nullptr, {}, "", Icon::None},
-        {"LocalSystem fallback", "DOM\\svc", true, false, true, nullptr, {}, "", Icon::None},
+        {"well-known", "nt authority\\NetworkService", false, false, false, {}, {}, "", Icon::None},
+        {"empty", "", false, false, false, {}, {}, "", Icon::None},
+        {"LocalSystem fallback", "DOM\\svc", true, false, true, {}, {}, "", Icon::None},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -222,7 +223,7 @@ TEST(Add, GivesTheAccountTheRightToLogOnAsAService) {
         if (row.known) h.rights.accounts.insert(row.account);
         if (row.holds) h.rights.serviceLogonHolders.insert(row.account);
         if (row.refused) h.system.RefuseAccount(row.account);
-        if (row.fail) h.rights.Fail(row.fail);
+        if (row.fail) h.Fail(*row.fail);
         AddInstance(h.context);
 
         Strings calls = h.Calls("LookUp"), more = h.Calls("Holds"), grant = h.Calls("Grant");
@@ -252,28 +253,28 @@ TEST(Add, ChecksTheAccountBeforeCreatingAnything) {
         std::string account;
         std::optional<std::uint32_t> logon;  // nothing: no logon is tried
         bool known;
-        const char* fail;
+        std::optional<Op> fail;
         std::string password;  // as the creation got it; empty: nothing created
         Icon first;
         Strings says;
     } rows[] = {
-        {user, 0, true, nullptr, pw, Icon::Information, {text::kInstalled, granted}},
-        {user, 1385, true, nullptr, pw, Icon::Information, {text::kInstalled, granted}},
-        {user, 1311, true, nullptr, pw, Icon::Warning,
+        {user, 0, true, {}, pw, Icon::Information, {text::kInstalled, granted}},
+        {user, 1385, true, {}, pw, Icon::Information, {text::kInstalled, granted}},
+        {user, 1311, true, {}, pw, Icon::Warning,
          {said(said(text::kAccountNotChecked, "1311").c_str(), user), text::kInstalled, granted}},
-        {user, 1326, true, nullptr, "", Icon::Stop, {said(text::kWrongPassword, user)}},
-        {user, 1326, false, nullptr, "", Icon::Stop, {said(text::kUnknownAccount, user)}},
-        {user, 1330, true, nullptr, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
-        {user, 1907, true, nullptr, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
-        {user, 1331, true, nullptr, "", Icon::Stop, {said(text::kAccountDisabled, user)}},
-        {user, 1909, true, nullptr, "", Icon::Stop, {said(text::kAccountLockedOut, user)}},
-        {"NT SERVICE\\" + name, {}, false, "SetDescription", null, Icon::Information,
+        {user, 1326, true, {}, "", Icon::Stop, {said(text::kWrongPassword, user)}},
+        {user, 1326, false, {}, "", Icon::Stop, {said(text::kUnknownAccount, user)}},
+        {user, 1330, true, {}, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
+        {user, 1907, true, {}, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
+        {user, 1331, true, {}, "", Icon::Stop, {said(text::kAccountDisabled, user)}},
+        {user, 1909, true, {}, "", Icon::Stop, {said(text::kAccountLockedOut, user)}},
+        {"NT SERVICE\\" + name, {}, false, Op::SetDescription, null, Icon::Information,
          {text::kInstalled, text::kDescriptionWarning}},
-        {"nt service\\korvane update service 00", {}, false, nullptr, null, Icon::Information, {text::kInstalled}},
-        {"NT SERVICE\\" + name + "1", {}, false, nullptr, "", Icon::Stop, {said(text::kVirtualAccountName, name)}},
-        {gmsa, {}, true, "SetRecoveryActions", null, Icon::Information,
+        {"nt service\\korvane update service 00", {}, false, {}, null, Icon::Information, {text::kInstalled}},
+        {"NT SERVICE\\" + name + "1", {}, false, {}, "", Icon::Stop, {said(text::kVirtualAccountName, name)}},
+        {gmsa, {}, true, Op::SetRecoveryActions, null, Icon::Information,
          {text::kInstalled, said(text::kLogonRightGranted, gmsa), text::kRecoveryWarning}},
-        {"NT AUTHORITY\\LocalService", {}, false, nullptr, pw, Icon::Information, {text::kInstalled}},
+        {"NT AUTHORITY\\LocalService", {}, false, {}, pw, Icon::Information, {text::kInstalled}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.account + " " + std::to_string(row.logon.value_or(0)));
@@ -281,7 +282,7 @@ TEST(Add, ChecksTheAccountBeforeCreatingAnything) {
         h.rights.serviceLogonHolders.clear();
         if (!row.known) h.rights.accounts.clear();
         h.rights.logonAnswer = row.logon.value_or(0);
-        if (row.fail) h.Fail(row.fail);
+        if (row.fail) h.Fail(*row.fail);
         AddInstance(h.context);
 
         const Strings tried{"TryServiceLogon(" + row.account + ", pw)"};
@@ -339,13 +340,13 @@ TEST(Remove, UsesTheRememberedNameAndReportsFailures) {
 
     h.view.selection = 0;
     h.m_strServiceName = "Korvane Update Service 01";
-    h.system.Fail("DeleteService", 1);
+    h.Fail(Op::DeleteService, 1);
     RemoveInstance(h.context);
     EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
     EXPECT_NE(h.system.Find("Korvane Update Service 01"), nullptr);
 
     h.view.selection = 0;
-    h.system.Fail("OpenManager");
+    h.Fail(Op::OpenManager);
     RemoveInstance(h.context);
     EXPECT_EQ(h.user.messages.back().text, text::kRemoveError);
     EXPECT_TRUE(h.view.list.empty());  // refreshed, and empty without a manager
@@ -538,26 +539,32 @@ TEST(Batch, NoFamilyServiceWritesAScriptThatTouchesNothing) {
 
 TEST(Batch, FailuresKeepThePreviousScriptAndSayWhy) {
     struct Case {
-        const char* fail;
+        Op fail;
         std::string message;
     } cases[] = {
-        {"OpenManager", text::kBatchServicesError},
-        {"EnumServices", text::kBatchServicesError},
-        {"ReplaceFile", "The batch file\nC:\\Tools\\KVNUpdate.cmd\ncould not be written.\n"
-                        "The previous batch file, if any, is unchanged."},
+        {Op::OpenManager, text::kBatchServicesError},
+        {Op::EnumServices, text::kBatchServicesError},
+        {Op::WriteFileAtomically, "The batch file\nC:\\Tools\\KVNUpdate.cmd\ncould not be written.\n"
+                                  "The previous batch file, if any, is unchanged."},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         BatchHarness h;
         h.system.AddService("Korvane Update Service 01", "C:\\S\\KorvaneSrv.exe");
         h.Fail(c.fail);
         CreateBatch(h.context);
-        EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << c.fail;
-        ASSERT_EQ(h.user.messages.size(), 1u) << c.fail;
+        EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous");
+        ASSERT_EQ(h.user.messages.size(), 1u);
         EXPECT_EQ(h.user.messages[0].text, c.message);
         EXPECT_EQ(h.user.messages[0].caption, "Quilmarsk Error");
         EXPECT_EQ(h.user.messages[0].icon, Icon::Stop);
-        EXPECT_EQ(h.system.OpenHandles(), 0u) << c.fail;
+        EXPECT_EQ(h.system.OpenHandles(), 0u);
     }
+}
+
+// A failure armed for a call the action never makes tests nothing.
+TEST(Harness, AFailureThatNeverFiresFailsTheTest) {
+    EXPECT_NONFATAL_FAILURE({ Harness h; h.Fail(Op::Grant); }, "the failure of Grant never fired");
 }
 
 TEST(Batch, CancelledPickerOrUnknownModulePath) {

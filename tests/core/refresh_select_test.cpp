@@ -56,7 +56,7 @@ TEST(Refresh, ManagerUnavailableLeavesEmptyListAndSuffix) {
     h.system.AddService("Korvane Update Service 01");
     h.m_strSuffix = h.view.suffixControl = "07";
     h.m_nServiceCount = 3;
-    h.system.Fail("OpenManager");
+    h.Fail(Op::OpenManager);
     RefreshServiceList(h.context);
     EXPECT_TRUE(h.view.list.empty());
     EXPECT_EQ(h.view.suffixControl, "07");
@@ -68,7 +68,7 @@ TEST(Refresh, ManagerUnavailableLeavesEmptyListAndSuffix) {
 TEST(Refresh, FailedEnumerationProposes00) {
     Harness h;
     h.system.AddService("Korvane Update Service 01");
-    h.system.Fail("EnumServices");
+    h.Fail(Op::EnumServices);
     RefreshServiceList(h.context);
     EXPECT_TRUE(h.view.list.empty());
     EXPECT_EQ(h.view.suffixControl, "00");
@@ -123,7 +123,7 @@ TEST(Enumeration, RefreshesStartAtTheRememberedSize) {
         Harness h;
         h.system.enumStyle = style;
         AddManyServices(h.system, count);
-        h.system.Fail("ServiceBytesNeeded");  // the size is learned the hard way
+        h.Fail(Op::ServiceBytesNeeded);  // the size is learned the hard way
         RefreshServiceList(h.context);
         const int first = h.system.enumCalls;
         EXPECT_GT(first, 1);
@@ -206,7 +206,8 @@ TEST(Enumeration, RetriesAsEachAnswerCallsFor) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Log log;
-        ScriptedManager manager(log);
+        Failures failures;
+        ScriptedManager manager(log, failures);
         manager.answers = row.answers;
         manager.sizeAnswer = row.sizeAnswer;
         std::vector<std::string> names{"stale"};
@@ -231,7 +232,7 @@ TEST(Enumeration, GivesUpPastTheLimitAndOnOtherErrors) {
 
     Harness other;
     other.system.AddService("Korvane Update Service 01");
-    other.system.Fail("EnumServices", 1);
+    other.Fail(Op::EnumServices, 1);
     EXPECT_FALSE(EnumerateServices(other.system, other.system.OpenManager(), names));
     EXPECT_EQ(other.system.enumCalls, 1);
 }
@@ -271,13 +272,13 @@ TEST(Selection, KeyOpenedButValueUnreadableClosesTheKey) {
     h.system.AddService("Korvane Update Service 01", "C:\\K\\KorvaneSrv.exe");
     RefreshServiceList(h.context);
     h.view.selection = 0;
-    h.system.Fail("QueryImagePath");
+    h.Fail(Op::QueryImagePath);
     SelectionChanged(h.context);
     EXPECT_EQ(h.m_strServiceName, "Korvane Update Service 01");
     EXPECT_EQ(h.view.pathControl, "");
     EXPECT_EQ(h.Calls("CloseKey").size(), 1u);
 
-    h.system.Fail("OpenServiceKey");
+    h.Fail(Op::OpenServiceKey);
     SelectionChanged(h.context);
     EXPECT_EQ(h.Calls("CloseKey").size(), 1u);  // a key is closed only when opened
 }

@@ -1,6 +1,9 @@
 #include "support/fakes.h"
 
 #include <algorithm>
+#include <iterator>
+
+#include <gtest/gtest.h>
 
 namespace qm::test {
 
@@ -45,10 +48,22 @@ const FakeService* FakeSystem::Find(const std::string& name) const {
     return nullptr;
 }
 
-bool Failures::Failing(const std::string& op) {
-    auto it = failures_.find(op);
-    if (it == failures_.end() || it->second == 0) return false;
-    if (it->second > 0) --it->second;
+Failures::~Failures() {
+    static const char* const kNames[] = {
+        "OpenManager", "EnumServices", "ServiceBytesNeeded", "CreateAutoStartService", "SetRecoveryActions",
+        "SetDescription", "ServiceGone", "OpenServiceToRemove", "DeleteService", "OpenServiceKey", "QueryImagePath",
+        "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant"};
+    static_assert(std::size(kNames) == static_cast<std::size_t>(Op::Count), "a name for every operation");
+    for (const auto& [op, armed] : armed_) {
+        if (armed.fired == 0) ADD_FAILURE() << "the failure of " << kNames[static_cast<int>(op)] << " never fired";
+    }
+}
+
+bool Failures::Failing(Op op) {
+    auto it = armed_.find(op);
+    if (it == armed_.end() || it->second.left == 0) return false;
+    if (it->second.left > 0) --it->second.left;
+    ++it->second.fired;
     return true;
 }
 
@@ -64,7 +79,7 @@ std::uint32_t FakeSystem::EntryBytes(const FakeService& s) const {
 
 ManagerHandle FakeSystem::OpenManager() {
     log_.push_back("OpenManager");
-    return ManagerHandle{Failing("OpenManager") ? 0 : NewHandle("manager", "")};
+    return ManagerHandle{failures_.Failing(Op::OpenManager) ? 0 : NewHandle("manager", "")};
 }
 
 EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBytes, std::uint32_t resume) {
@@ -73,7 +88,7 @@ EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBy
     enumBufferSizes.push_back(bufferBytes);
     EnumRound r;
     r.resume = resume;
-    if (handles_.count(manager.value) == 0 || Failing("EnumServices")) {
+    if (handles_.count(manager.value) == 0 || failures_.Failing(Op::EnumServices)) {
         r.error = 6;  // ERROR_INVALID_HANDLE
         return r;
     }
@@ -116,7 +131,7 @@ EnumRound FakeSystem::EnumServices(ManagerHandle manager, std::uint32_t bufferBy
 
 std::uint32_t FakeSystem::ServiceBytesNeeded(ManagerHandle manager) {
     log_.push_back("ServiceBytesNeeded");
-    if (handles_.count(manager.value) == 0 || Failing("ServiceBytesNeeded")) return 0;
+    if (handles_.count(manager.value) == 0 || failures_.Failing(Op::ServiceBytesNeeded)) return 0;
     std::uint32_t bytes = 0;
     for (const FakeService& s : services_) bytes += EntryBytes(s) + 8;  // process id and flags
     return bytes;
@@ -126,7 +141,7 @@ ServiceHandle FakeSystem::CreateAutoStartService(ManagerHandle manager, const st
                                  const char* account, const char* password) {
     log_.push_back("CreateService(" + name + ", " + commandLine + ", " + Quoted(account) + ", " +
                    Quoted(password) + ")");
-    if (handles_.count(manager.value) == 0 || Failing("CreateService") || Find(name)) return {};
+    if (handles_.count(manager.value) == 0 || failures_.Failing(Op::CreateAutoStartService) || Find(name)) return {};
     if (account && refused_.count(account)) return {};
     FakeService s{name, name, commandLine, {}, false};
     if (account) s.account = account;
@@ -141,12 +156,12 @@ bool FakeSystem::SetRecoveryActions(ServiceHandle service, const RecoveryActions
     for (const FailureAction& a : recovery.actions)
         entry += std::string(a.restart ? " restart " : " none ") + std::to_string(a.delayMilliseconds) + " ms";
     log_.push_back(entry + ")");
-    return !Failing("SetRecoveryActions");
+    return !failures_.Failing(Op::SetRecoveryActions);
 }
 
 bool FakeSystem::SetDescription(ServiceHandle service, const std::string& description) {
     log_.push_back("SetDescription(" + handles_.at(service.value).second + ": " + description + ")");
-    return !Failing("SetDescription");
+    return !failures_.Failing(Op::SetDescription);
 }
 
 bool FakeSystem::ServiceNamed(ManagerHandle, const std::string& name) {
@@ -160,12 +175,12 @@ bool FakeSystem::ServiceNamed(ManagerHandle, const std::string& name) {
 bool FakeSystem::ServiceGone(ManagerHandle, const std::string& name) {
     log_.push_back("ServiceGone(" + name + ")");
     // A failing look-up (access denied, say) is no answer that it is gone.
-    return !Failing("ServiceGone") && !Find(name);
+    return !failures_.Failing(Op::ServiceGone) && !Find(name);
 }
 
 ServiceHandle FakeSystem::OpenServiceToRemove(ManagerHandle manager, const std::string& name) {
     log_.push_back("OpenService(" + name + ")");
-    if (handles_.count(manager.value) == 0 || Failing("OpenService") || !Find(name)) return {};
+    if (handles_.count(manager.value) == 0 || failures_.Failing(Op::OpenServiceToRemove) || !Find(name)) return {};
     return ServiceHandle{NewHandle("service", Find(name)->name)};
 }
 
@@ -180,7 +195,7 @@ void FakeSystem::StopService(ServiceHandle service) {
 bool FakeSystem::DeleteService(ServiceHandle service) {
     log_.push_back("DeleteService");
     auto it = handles_.find(service.value);
-    if (it == handles_.end() || Failing("DeleteService")) return false;
+    if (it == handles_.end() || failures_.Failing(Op::DeleteService)) return false;
     const std::string name = it->second.second;
     // A service still running stays, marked for deletion.
     for (FakeService& s : services_)
@@ -204,14 +219,14 @@ void FakeSystem::CloseServiceHandle(ManagerHandle manager) { Close("CloseService
 
 KeyHandle FakeSystem::OpenServiceKey(const std::string& name) {
     log_.push_back("OpenServiceKey(" + name + ")");
-    if (Failing("OpenServiceKey") || !Find(name)) return {};
+    if (failures_.Failing(Op::OpenServiceKey) || !Find(name)) return {};
     return KeyHandle{NewHandle("key", Find(name)->name)};
 }
 
 ValueRead FakeSystem::QueryImagePath(KeyHandle key, std::string& imagePath) {
     log_.push_back("QueryImagePath");
     auto it = handles_.find(key.value);
-    if (it == handles_.end() || Failing("QueryImagePath")) return ValueRead::Missing;
+    if (it == handles_.end() || failures_.Failing(Op::QueryImagePath)) return ValueRead::Missing;
     auto value = imagePaths.find(it->second.second);
     if (value == imagePaths.end()) return ValueRead::Missing;
     if (binaryImagePaths.count(value->first)) return ValueRead::NotText;
@@ -222,7 +237,7 @@ ValueRead FakeSystem::QueryImagePath(KeyHandle key, std::string& imagePath) {
 
 KeyHandle FakeSystem::CreateEventLogKey(const std::string& name) {
     log_.push_back("CreateEventLogKey(" + name + ")");
-    if (Failing("CreateEventLogKey")) return {};
+    if (failures_.Failing(Op::CreateEventLogKey)) return {};
     eventSources[name];
     return KeyHandle{NewHandle("key", name)};
 }
@@ -275,14 +290,14 @@ bool FakeScriptHost::ToConsoleCodePage(const std::string& ansi, std::string& con
 
 bool FakeScriptHost::WriteFileAtomically(const std::string& path, const std::string& contents) {
     log_.push_back("ReplaceFile(" + path + ")");
-    if (Failing("ReplaceFile")) return false;
+    if (failures_.Failing(Op::WriteFileAtomically)) return false;
     files[path] = contents;
     return true;
 }
 
 bool FakeAccountRights::LookUp(const std::string& account, Sid& sid) {
     log_.push_back("LookUp(" + account + ")");
-    if (Failing("LookUp") || accounts.count(account) == 0) return false;
+    if (failures_.Failing(Op::LookUp) || accounts.count(account) == 0) return false;
     sid.assign(account.begin(), account.end());
     return true;
 }
@@ -294,13 +309,13 @@ std::uint32_t FakeAccountRights::TryServiceLogon(const std::string& account, con
 
 bool FakeAccountRights::Holds(const Sid& sid, const std::string& right) {
     log_.push_back("Holds(" + right + ")");
-    return !Failing("Holds") && right == "SeServiceLogonRight" &&
+    return !failures_.Failing(Op::Holds) && right == "SeServiceLogonRight" &&
            serviceLogonHolders.count(std::string(sid.begin(), sid.end())) > 0;
 }
 
 bool FakeAccountRights::Grant(const Sid& sid, const std::string& right) {
     log_.push_back("Grant(" + right + ")");
-    if (Failing("Grant") || right != "SeServiceLogonRight") return false;
+    if (failures_.Failing(Op::Grant) || right != "SeServiceLogonRight") return false;
     serviceLogonHolders.insert(std::string(sid.begin(), sid.end()));
     return true;
 }

@@ -31,24 +31,38 @@ struct FakeEventSource {
     std::uint32_t typesSupported = 0;
 };
 
-// Makes named operations fail.
-class Failures {
-public:
-    // Makes |op| (a method name) fail its next |times| calls; -1 for all.
-    void Fail(const std::string& op, int times = -1) { failures_[op] = times; }
-
-protected:
-    bool Failing(const std::string& op);
-
-private:
-    std::map<std::string, int> failures_;
+// The operations the stand-ins can be told to fail, one per method.
+enum class Op {
+    OpenManager, EnumServices, ServiceBytesNeeded, CreateAutoStartService, SetRecoveryActions, SetDescription,
+    ServiceGone, OpenServiceToRemove, DeleteService, OpenServiceKey, QueryImagePath, CreateEventLogKey,
+    WriteFileAtomically, LookUp, Holds, Grant, Count
 };
 
-class FakeSystem : public System, public Failures {
+// The failures armed for the stand-ins of one test. A failure armed but
+// never fired tests nothing: it fails the test when this object goes.
+class Failures {
+public:
+    Failures() = default;
+    Failures(const Failures&) = delete;
+    Failures& operator=(const Failures&) = delete;
+    ~Failures();
+    // Makes |op| fail its next |times| calls; -1 for all.
+    void Fail(Op op, int times = -1) { armed_[op] = {times, 0}; }
+    // Whether this call of |op| fails.
+    bool Failing(Op op);
+
+private:
+    struct Armed {
+        int left, fired;
+    };
+    std::map<Op, Armed> armed_;
+};
+
+class FakeSystem : public System {
 public:
     enum class EnumStyle { Windows, Wine, WineNoSize };
 
-    explicit FakeSystem(Log& log) : log_(log) {}
+    FakeSystem(Log& log, Failures& failures) : log_(log), failures_(failures) {}
 
     // Set-up.
     void AddService(const std::string& name, const std::optional<std::string>& imagePath = {},
@@ -98,6 +112,7 @@ private:
     std::uint32_t EntryBytes(const FakeService& s) const;
 
     Log& log_;
+    Failures& failures_;
     std::vector<FakeService> services_;
     std::set<std::string> refused_;
     std::map<std::uintptr_t, std::pair<std::string, std::string>> handles_;  // kind, name
@@ -106,9 +121,9 @@ private:
 
 // The environment, a console code page and the files of a machine whose
 // ANSI code page is 1252 and whose console's is 437.
-class FakeScriptHost : public ScriptHost, public Failures {
+class FakeScriptHost : public ScriptHost {
 public:
-    explicit FakeScriptHost(Log& log) : log_(log) {}
+    FakeScriptHost(Log& log, Failures& failures) : log_(log), failures_(failures) {}
 
     std::map<std::string, std::string> environment{{"SystemRoot", "C:\\Windows"},
                                                    {"ProgramFiles", "C:\\Program Files"}};
@@ -122,13 +137,14 @@ public:
 
 private:
     Log& log_;
+    Failures& failures_;
 };
 
 // The local security policy: the accounts it knows and those that hold the
 // right to log on as a service. A SID is the account's name as bytes.
-class FakeAccountRights : public AccountRights, public Failures {
+class FakeAccountRights : public AccountRights {
 public:
-    explicit FakeAccountRights(Log& log) : log_(log) {}
+    FakeAccountRights(Log& log, Failures& failures) : log_(log), failures_(failures) {}
 
     std::set<std::string> accounts;
     std::set<std::string> serviceLogonHolders;
@@ -141,6 +157,7 @@ public:
 
 private:
     Log& log_;
+    Failures& failures_;
 };
 
 class FakeUser : public User {
@@ -206,20 +223,17 @@ private:
 // A main dialog's state with fakes around it.
 struct Harness : MainDialogState {
     Log log;
-    FakeSystem system{log};
+    Failures failures;
+    FakeSystem system{log, failures};
     FakeUser user{log};
     FakeView view{log, *this};
-    FakeScriptHost host{log};
+    FakeScriptHost host{log, failures};
     ServiceLister lister;
-    FakeAccountRights rights{log};
+    FakeAccountRights rights{log, failures};
     DialogAndMachine context{*this, view, user, system, host, lister, rights, nullptr};
 
-    // Makes |op| fail, wherever it is.
-    void Fail(const std::string& op) {
-        system.Fail(op);
-        host.Fail(op);
-        rights.Fail(op);
-    }
+    // Makes |op| fail its next |times| calls; -1 for all.
+    void Fail(Op op, int times = -1) { failures.Fail(op, times); }
     // The log entries that begin with |prefix|.
     std::vector<std::string> Calls(const std::string& prefix) const;
 };
