@@ -39,10 +39,13 @@
 #include "catalogue/naming.h"
 #include "catalogue/win32_account_rights.h"
 #include "catalogue/win32_system.h"
+#include "support/machine.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
 
 namespace {
+
+using namespace qm::test;
 
 constexpr char kRoot[] = "C:\\qmbench";
 constexpr char kUpdateFolder[] = "C:\\qmbench\\update";
@@ -129,17 +132,14 @@ std::string FamilyName(int number) {
 }
 
 int Populate(int from, int to) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) Fail("OpenSCManagerA");
-    CreateDirectoryA(kRoot, nullptr);
-    CreateDirectoryA(kUpdateFolder, nullptr);
+    MakeFolders(kUpdateFolder);
     for (int i = from; i < to; ++i) {
         std::string name, display, image;
         if (i % 10 == 0) {
             const int number = i / 10 + 1;
             char folder[MAX_PATH];
             std::snprintf(folder, sizeof folder, "%s\\kvn%04d", kRoot, number);
-            CreateDirectoryA(folder, nullptr);
+            MakeFolders(folder);
             name = display = FamilyName(number);
             image = std::string(folder) + "\\KorvaneSrv.exe";
         } else {
@@ -151,13 +151,8 @@ int Populate(int from, int to) {
                                           " manager's answer is as big as real ones are";
             image = "C:\\Program Files\\Other Vendor\\other.exe";
         }
-        SC_HANDLE service = CreateServiceA(manager, name.c_str(), display.c_str(), SERVICE_ALL_ACCESS,
-                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                           image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-        if (!service) Fail("CreateServiceA " + name);
-        CloseServiceHandle(service);
+        InstallService(name, image, SERVICE_DEMAND_START, display);
     }
-    CloseServiceHandle(manager);
     return 0;
 }
 
@@ -231,7 +226,11 @@ private:
     }
     bool OnMessage(UINT msg, WPARAM, LPARAM, INT_PTR&) override {
         if (msg != WM_APP) return false;
-        Measure();
+        try {
+            Measure();
+        } catch (const MachineError& e) {  // never let it cross the dialog procedure
+            Fail(e.what());
+        }
         EndDialog(0);
         return true;
     }
@@ -262,17 +261,6 @@ int CountOf(const std::string& text, const std::string& what) {
     return count;
 }
 
-std::string ReadFileText(const char* path) {
-    std::string text;
-    if (FILE* f = std::fopen(path, "rb")) {
-        char chunk[65536];
-        std::size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, got);
-        std::fclose(f);
-    }
-    return text;
-}
-
 void BenchDialog::Measure() {
     const int family = n_ / 10;
 
@@ -295,7 +283,7 @@ void BenchDialog::Measure() {
     });
     const std::string created = qm::text::Fill(qm::text::kBatchCreated, kScriptPath);
     if (user_.lastMessage != created) Fail("the script was not written: " + user_.lastMessage);
-    if (CountOf(ReadFileText(kScriptPath), "NET STOP") != family) Fail("the script misses instances");
+    if (CountOf(ReadTextFile(kScriptPath), "REM ---- ") != family) Fail("the script misses instances");  // one block each
     if (BareReads() != family) Fail("the bare reads miss instances");
     Result("script", n_, m[0], m[1]);
 
@@ -393,26 +381,20 @@ double StartUp(const std::string& exe, const char* title, int listCount, const s
                         &process)) {
         Fail("CreateProcessA " + exe);
     }
-    double ready = 0;
     HWND window = nullptr;
-    while (!ready) {
-        if (Now() - start > 60e6) Fail("no window from " + exe);
+    const bool shown = PollUntil([&] {
         Search search{process.dwProcessId, title, nullptr};
         EnumWindows(FindShown, reinterpret_cast<LPARAM>(&search));
         window = search.found;
-        if (window && listCount >= 0) {
-            DWORD_PTR count = 0;
-            if (!SendMessageTimeoutA(GetDlgItem(window, kListId), LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000,
-                                     &count) ||
-                static_cast<int>(count) != listCount) {
-                window = nullptr;
-            }
-        }
-        if (window) ready = Now() - start;
-        else Sleep(1);
-    }
+        DWORD_PTR count = 0;
+        return window && (listCount < 0 || (SendMessageTimeoutA(GetDlgItem(window, kListId), LB_GETCOUNT, 0, 0,
+                                                                 SMTO_ABORTIFHUNG, 5000, &count) &&
+                                            static_cast<int>(count) == listCount));
+    }, 2 * kPatience, 1);
+    const double ready = Now() - start;
+    if (!shown) Fail("no window from " + exe);
     PostMessageA(window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.hProcess, kPatience) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 1);
         Fail(exe + " did not close");
     }
@@ -424,7 +406,7 @@ double StartUp(const std::string& exe, const char* title, int listCount, const s
 // Quilmarsk against the minimal program; as parts, the minimal program's
 // variants that enumerate the services or show Quilmarsk's dialog.
 int StartUpBench(int n, int runs, const std::string& quilmarsk, const std::string& minimal) {
-    const std::string folder = minimal.substr(0, minimal.find_last_of('\\') + 1);
+    const std::string folder = FolderOf(minimal);
     const std::string enumerating = folder + "minimal_enumerating.exe";
     const std::string dialog = folder + "minimal_dialog.exe";
     const std::string sufficient = std::to_string(SufficientEnumerationBytes());
@@ -446,7 +428,7 @@ int StartUpBench(int n, int runs, const std::string& quilmarsk, const std::strin
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "populate" && argc == 4) return Populate(std::atoi(argv[2]), std::atoi(argv[3]));
     if (mode == "measure" && argc == 4) {
@@ -460,4 +442,6 @@ int main(int argc, char** argv) {
                  "       qm_bench measure N RUNS\n"
                  "       qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE\n");
     return 2;
+} catch (const MachineError& e) {
+    Fail(e.what());
 }

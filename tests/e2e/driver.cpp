@@ -4,11 +4,11 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
-#include <cctype>
 #include <sstream>
 
 namespace e2e {
+
+using qm::test::Lower;
 
 namespace {
 
@@ -72,11 +72,6 @@ std::string TextOf(HWND window) {
     return Narrow(text);
 }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 bool IsDialog(HWND window) { return ClassOf(window) == "#32770"; }
 
 // Message boxes are dialogs marked DS_NOIDLEMSG with the text in static
@@ -112,12 +107,6 @@ const char* ModuleBase(DWORD pid, const char* name) {
 }
 
 }  // namespace
-
-std::string WinePath(const std::string& linuxPath) {
-    std::string path = "Z:" + linuxPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
 
 std::string ItemText(HWND dialog, int id) { return TextOf(Item(dialog, id)); }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "actions/user.h"
+#include "support/machine.h"
 
 namespace e2e {
 
@@ -20,22 +21,9 @@ struct DriverError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// How long any wait may last before the test fails (milliseconds).
-inline constexpr DWORD kPatience = 30000;
-
-// Polls |done| until it holds; false once |limit| milliseconds have passed.
-template <typename Predicate>
-bool PollUntil(Predicate done, DWORD limit = kPatience) {
-    const ULONGLONG end = GetTickCount64() + limit;
-    for (;;) {
-        if (done()) return true;
-        if (GetTickCount64() >= end) return done();
-        Sleep(50);
-    }
-}
-
-// A Linux path as Wine sees it through drive Z:.
-std::string WinePath(const std::string& linuxPath);
+using qm::test::kPatience;
+using qm::test::PollUntil;
+using qm::test::WinePath;
 
 // Controls of a window of another process, through messages the system
 // marshals across processes.

@@ -16,7 +16,6 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "driver.h"
-#include "machine.h"
 #include "quilmarsk_version.h"
 #include "ui/resource.h"
 
@@ -25,6 +24,7 @@ namespace {
 
 namespace text = qm::text;
 using qm::Icon;
+using namespace qm::test;
 
 // The id of the picker's title text.
 constexpr int kPickerTitle = 0x3742;
@@ -53,14 +53,6 @@ const Programs& Args() {
 int IndexOf(const std::vector<std::string>& entries, const std::string& text) {
     const auto at = std::find(entries.begin(), entries.end(), text);
     return at == entries.end() ? -1 : static_cast<int>(at - entries.begin());
-}
-
-void ExpectMessage(const MessageBoxView& box, const std::string& text, const std::string& caption, Icon icon,
-                   HWND owner) {
-    EXPECT_EQ(box.text, text);
-    EXPECT_EQ(box.caption, caption) << "message: " << box.text;
-    EXPECT_EQ(static_cast<int>(box.icon), static_cast<int>(icon)) << "message: " << box.text;
-    EXPECT_EQ(box.owner, owner) << "message: " << box.text;
 }
 
 // Every test starts without Korvane services and ends the tool, its
@@ -92,6 +84,20 @@ protected:
         return folder;
     }
 
+    // Waits for the next message box, checks its caption, icon and owner,
+    // presses OK and returns its text.
+    std::string CloseMessage(const std::string& caption, Icon icon, HWND owner) {
+        const MessageBoxView box = app_->WaitMessageBox();
+        EXPECT_EQ(box.caption, caption) << "message: " << box.text;
+        EXPECT_EQ(static_cast<int>(box.icon), static_cast<int>(icon)) << "message: " << box.text;
+        EXPECT_EQ(box.owner, owner) << "message: " << box.text;
+        app_->CloseMessageBox(box);
+        return box.text;
+    }
+    void ExpectMessage(const std::string& text, const std::string& caption, Icon icon, HWND owner) {
+        EXPECT_EQ(CloseMessage(caption, icon, owner), text);
+    }
+
     // Clicks Add, picks |folder| and answers the account dialog.
     HWND AddUpToAccountDialog(HWND main, const std::string& folder) {
         Click(main, IDC_ADD);
@@ -108,21 +114,17 @@ protected:
         SetItemText(dialog, IDC_PASSWORD, password);
         SetItemText(dialog, IDC_VERIFY_PASSWORD, password);
         Click(dialog, IDOK);
-        const MessageBoxView box = app_->WaitMessageBox();
-        ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
-        app_->CloseMessageBox(box);
+        ExpectMessage(text::kInstalled, text::kCaption, Icon::Information, main);
     }
 
     // The message after an Add under |account|: the right to log on as a
     // service granted, or a warning that says how to grant it by hand.
     void ExpectLogonRight(HWND main, const std::string& account, bool granted) {
-        const MessageBoxView box = app_->WaitMessageBox();
+        const std::string said = CloseMessage(text::kCaption, granted ? Icon::Information : Icon::Warning, main);
         const std::string start = "The account " + account + (granted ? " has been" : " could not be") +
                                   " granted the right to log on as a service (SeServiceLogonRight)";
-        EXPECT_EQ(box.text.compare(0, start.size(), start), 0) << box.text;
-        EXPECT_EQ(box.text.find("User Rights Assignment") != std::string::npos, !granted) << box.text;
-        ExpectMessage(box, box.text, text::kCaption, granted ? Icon::Information : Icon::Warning, main);
-        app_->CloseMessageBox(box);
+        EXPECT_EQ(said.compare(0, start.size(), start), 0) << said;
+        EXPECT_EQ(said.find("User Rights Assignment") != std::string::npos, !granted) << said;
     }
 
     std::unique_ptr<App> app_;
@@ -208,9 +210,7 @@ TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
     SelectEntry(main, IDC_SERVICE_LIST, IndexOf(entries, "XKorvaneY"));
     EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), "C:\\Program Files\\Korvane One\\");
     Click(main, IDC_REMOVE);
-    const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kRemoved, text::kCaption, Icon::Information, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage(text::kRemoved, text::kCaption, Icon::Information, main);
     EXPECT_TRUE(PollUntil([] { return !ServiceExists("XKorvaneY"); }));
     EXPECT_TRUE(ServiceExists(Instance("01")));
     EXPECT_TRUE(ServiceExists(Instance("02")));
@@ -232,9 +232,7 @@ TEST_F(Add, RefusesDifferingPasswordsThenInstallsUnderTheAccount) {
     SetItemText(dialog, IDC_PASSWORD, "Secret1");
     SetItemText(dialog, IDC_VERIFY_PASSWORD, "secret1");
     Click(dialog, IDOK);
-    MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kPasswordMismatch, text::kPasswordCaption, Icon::Stop, dialog);
-    app_->CloseMessageBox(box);
+    ExpectMessage(text::kPasswordMismatch, text::kPasswordCaption, Icon::Stop, dialog);
 
     // The dialog stays, with the typed texts: matching the verify field to
     // the password typed before is enough now.
@@ -242,9 +240,7 @@ TEST_F(Add, RefusesDifferingPasswordsThenInstallsUnderTheAccount) {
     EXPECT_EQ(ItemText(dialog, IDC_ACCOUNT), ".\\qmuser");
     SetItemText(dialog, IDC_VERIFY_PASSWORD, "Secret1");
     Click(dialog, IDOK);
-    box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage(text::kInstalled, text::kCaption, Icon::Information, main);
     // Wine's LSA knows no such account.
     ExpectLogonRight(main, ".\\qmuser", false);
 
@@ -286,9 +282,7 @@ TEST_F(Add, OffersTheLastAccountAgainAndRefusesASuffixInUse) {
     // Accepted only if the password field was offered the last password.
     SetItemText(dialog, IDC_VERIFY_PASSWORD, "pw-1");
     Click(dialog, IDOK);
-    MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kInstallError, text::kErrorCaption, Icon::Stop, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage(text::kInstallError, text::kErrorCaption, Icon::Stop, main);
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
     EXPECT_EQ(ReadValue(kServicesKey + Instance("03"), "ImagePath").text(), "C:\\Korvane03\\KorvaneSrv.exe");
     EXPECT_EQ(ListEntries(main, IDC_SERVICE_LIST), (std::vector<std::string>{Instance("03"), Instance("04")}));
@@ -298,9 +292,7 @@ TEST_F(Add, OffersTheLastAccountAgainAndRefusesASuffixInUse) {
     dialog = AddUpToAccountDialog(main, second);
     SetItemText(dialog, IDC_PASSWORD, "pw-1");
     Click(dialog, IDOK);
-    box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kInstalled, text::kCaption, Icon::Information, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage(text::kInstalled, text::kCaption, Icon::Information, main);
     ExpectLogonRight(main, "DOMAIN\\svc", false);
     const std::string key = kServicesKey + Instance("B");
     EXPECT_EQ(ReadValue(key, "ImagePath").text(), second + "\\KorvaneSrv.exe");  // no blank, no quotes
@@ -340,9 +332,7 @@ TEST_F(Add, RefusesASuffixOverTheLimitAndCreatesNothing) {
 
     const HWND dialog = AddUpToAccountDialog(main, folder);
     Click(dialog, IDOK);
-    MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "Please enter no more than 27 characters.", text::kCaption, Icon::Warning, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage("Please enter no more than 27 characters.", text::kCaption, Icon::Warning, main);
     // A refused suffix ends the Add: no instance under the old proposal.
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
     EXPECT_FALSE(ServiceExists(Instance("00")));
@@ -381,9 +371,7 @@ TEST_F(Remove, StopsAndDeletesTheSelectedInstanceThenRebuildsTheList) {
     SelectEntry(main, IDC_SERVICE_LIST, IndexOf(ListEntries(main, IDC_SERVICE_LIST), running));
     EXPECT_EQ(ItemText(main, IDC_INSTALL_PATH), FolderOf(Args().service));
     Click(main, IDC_REMOVE);
-    const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kRemoved, text::kCaption, Icon::Information, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage(text::kRemoved, text::kCaption, Icon::Information, main);
     EXPECT_TRUE(PollUntil([&] { return !ServiceExists(running); })) << "the service manager still holds it";
     EXPECT_EQ(ListSelection(main, IDC_SERVICE_LIST), LB_ERR);
     EXPECT_TRUE(ServiceExists(Instance("02")));
@@ -408,9 +396,7 @@ TEST_F(Remove, ReportsAServiceDeletedSinceItWasSelected) {
     DeleteServiceNow(Instance("01"));
 
     Click(main, IDC_REMOVE);
-    const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, text::kRemoveError, text::kErrorCaption, Icon::Stop, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage(text::kRemoveError, text::kErrorCaption, Icon::Stop, main);
     EXPECT_TRUE(ListEntries(main, IDC_SERVICE_LIST).empty());
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
 }
@@ -451,9 +437,7 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
     const HWND picker = app_->WaitFolderPicker();
     EXPECT_EQ(ItemText(picker, kPickerTitle), text::kUpdateFolderTitle);
     app_->PickFolder(picker, updates);
-    const MessageBoxView box = app_->WaitMessageBox();
-    ExpectMessage(box, "Batch file\n" + script + "\nsuccessfully created", text::kCaption, Icon::None, main);
-    app_->CloseMessageBox(box);
+    ExpectMessage("Batch file\n" + script + "\nsuccessfully created", text::kCaption, Icon::None, main);
 
     // Run it as an administrator would, with its waits shortened.
     EXPECT_EQ(RunWithPathPrefix("cmd /c \"" + script + "\"", FolderOf(Args().quickPing), 6 * kPatience), 0u);
@@ -493,11 +477,10 @@ TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
     const HWND main = Start();
     Click(main, IDC_CREATE_BATCH);
     app_->PickFolder(app_->WaitFolderPicker(), updates);
-    const MessageBoxView box = app_->WaitMessageBox();
-    EXPECT_NE(box.text.find("\n" + Instance("02") + ": its name or folder has a character the command prompt would"),
+    const std::string said = CloseMessage(text::kCaption, Icon::None, main);
+    EXPECT_NE(said.find("\n" + Instance("02") + ": its name or folder has a character the command prompt would"),
               std::string::npos)
-        << box.text;
-    app_->CloseMessageBox(box);
+        << said;
 
     RunWithPathPrefix("cmd /V:ON /c \"" + script + "\"", FolderOf(Args().quickPing), 6 * kPatience);
     leftovers_.push_back(FolderOf(script) + qm::kLogName);
@@ -511,12 +494,7 @@ TEST_F(Batch, HostileFoldersChangeOnlyTheirOwnFolder) {
     }
     EXPECT_FALSE(PathExists(Temp() + "\\INJ3"));
     // cmd made no folder of its own, under a misread name.
-    WIN32_FIND_DATAA found;
-    int entries = 0;
-    HANDLE find = FindFirstFileA((Temp() + "\\*").c_str(), &found);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) ++entries;
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    EXPECT_EQ(entries, 2 + 8 + 3);  // ".", "..", the seven folders, the updates, three backups
+    EXPECT_EQ(FolderEntries(Temp()).size(), 8u + 3);  // the seven folders, the updates, three backups
 }
 
 // The written script run by cmd against three running instances, the

@@ -6,46 +6,19 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "actions/win32_script_host.h"
 #include "catalogue/win32_system.h"
-#include "support/registry.h"
+#include "support/machine.h"
 
 namespace qm {
 namespace {
 
-using test::kEventLogKey;
-using test::kServicesKey;
-using test::KeyExists;
-using test::ReadValue;
-using test::RegValue;
-
-
-// Polls |done| every 100 ms for up to a minute; the service manager starts
-// and stops services asynchronously.
-template <typename Predicate>
-bool Eventually(Predicate done) {
-    for (int i = 0; i < 600; ++i) {
-        if (done()) return true;
-        Sleep(100);
-    }
-    return done();
-}
-
-// The stand-in service, built beside this program.
-std::string KorvaneSrvPath() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string self = path;
-    return self.substr(0, self.find_last_of('\\') + 1) + "KorvaneSrv.exe";
-}
+using namespace test;
 
 // Services and registry keys a test creates, removed before and after it.
 class Win32SystemTest : public ::testing::Test {
@@ -55,13 +28,13 @@ protected:
         ASSERT_TRUE(manager_) << GetLastError();
     }
     void TearDown() override {
-        for (const auto& name : services_) Remove(name);
+        for (const auto& name : services_) RemoveService(name);
         for (const auto& path : keys_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
         if (manager_) system_.CloseServiceHandle(manager_);
     }
 
     std::string FreshService(const std::string& name) {
-        Remove(name);
+        RemoveService(name);
         services_.push_back(name);
         return name;
     }
@@ -72,21 +45,6 @@ protected:
     }
 
     SC_HANDLE Manager() const { return reinterpret_cast<SC_HANDLE>(manager_.value); }
-
-    bool Exists(const std::string& name) const {
-        SC_HANDLE s = OpenServiceA(Manager(), name.c_str(), SERVICE_QUERY_STATUS);
-        if (s) ::CloseServiceHandle(s);
-        return s || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
-    }
-
-    void Remove(const std::string& name) const {
-        SC_HANDLE s = OpenServiceA(Manager(), name.c_str(), DELETE | SERVICE_STOP);
-        if (!s) return;
-        SERVICE_STATUS status = {};
-        ControlService(s, SERVICE_CONTROL_STOP, &status);
-        ::DeleteService(s);
-        ::CloseServiceHandle(s);
-    }
 
     Win32System system_;
     ManagerHandle manager_;
@@ -136,12 +94,7 @@ TEST_F(Win32SystemTest, CreatesOwnProcessAutoStartServices) {
     EXPECT_FALSE(system_.ServiceNamed(manager_, "QmWine Create 03"));
     // A removed service is gone when its key name is, whatever display
     // name another service carries.
-    const std::string shadow = FreshService("QmWine Create 04");
-    SC_HANDLE raw = CreateServiceA(Manager(), shadow.c_str(), "QmWine Gone 01", SERVICE_ALL_ACCESS,
-                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, bare.c_str(),
-                                   nullptr, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(raw) << GetLastError();
-    CloseServiceHandle(raw);
+    InstallService(FreshService("QmWine Create 04"), bare, SERVICE_DEMAND_START, "QmWine Gone 01");
     EXPECT_TRUE(system_.ServiceNamed(manager_, "QmWine Gone 01"));
     EXPECT_TRUE(system_.ServiceGone(manager_, "QmWine Gone 01"));
     EXPECT_FALSE(system_.ServiceGone(manager_, local));
@@ -165,26 +118,26 @@ TEST_F(Win32SystemTest, OpensStopsAndDeletesAStoppedService) {
     EXPECT_TRUE(system_.DeleteService(h));
     system_.CloseServiceHandle(h);
 
-    EXPECT_TRUE(Eventually([&] { return !Exists(name); }));
+    EXPECT_TRUE(PollUntil([&] { return !ServiceExists(name); }));
     EXPECT_FALSE(KeyExists(kServicesKey + name));
 }
 
 TEST_F(Win32SystemTest, StopsAndDeletesARunningInstance) {
-    const std::string exe = KorvaneSrvPath();
-    ASSERT_NE(GetFileAttributesA(exe.c_str()), INVALID_FILE_ATTRIBUTES) << exe;
+    const std::string exe = FolderOf(ThisProgram()) + "KorvaneSrv.exe";  // the stand-in, built beside this program
+    ASSERT_TRUE(PathExists(exe)) << exe;
     const std::string name = FreshService("QmWine Stop 01");
     ServiceHandle h = system_.CreateAutoStartService(manager_, name, "\"" + exe + "\"", nullptr, nullptr);
     ASSERT_TRUE(h) << GetLastError();
     system_.CloseServiceHandle(h);
 
-    SC_HANDLE watch = OpenServiceA(Manager(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS);
+    StartAndWaitRunning(name);
+    // Held open, so that the service can be watched while it is deleted.
+    SC_HANDLE watch = OpenServiceA(Manager(), name.c_str(), SERVICE_QUERY_STATUS);
     ASSERT_NE(watch, nullptr) << GetLastError();
     auto state = [&] {
         SERVICE_STATUS status = {};
         return QueryServiceStatus(watch, &status) ? status.dwCurrentState : 0;
     };
-    ASSERT_TRUE(StartServiceA(watch, 0, nullptr)) << GetLastError();
-    ASSERT_TRUE(Eventually([&] { return state() == SERVICE_RUNNING; })) << state();
 
     h = system_.OpenServiceToRemove(manager_, name);
     ASSERT_TRUE(h) << GetLastError();
@@ -192,9 +145,9 @@ TEST_F(Win32SystemTest, StopsAndDeletesARunningInstance) {
     EXPECT_TRUE(system_.DeleteService(h));
     system_.CloseServiceHandle(h);
 
-    ASSERT_TRUE(Eventually([&] { return state() == SERVICE_STOPPED; })) << state();
+    ASSERT_TRUE(PollUntil([&] { return state() == SERVICE_STOPPED; })) << state();
     ::CloseServiceHandle(watch);
-    EXPECT_TRUE(Eventually([&] { return !Exists(name); }));
+    EXPECT_TRUE(PollUntil([&] { return !ServiceExists(name); }));
 }
 
 // ImagePath values written directly, in the forms the tool may meet.
@@ -299,43 +252,14 @@ TEST_F(Win32SystemTest, RegistersAnEventLogSource) {
     EXPECT_EQ(ReadValue(path, "TypesSupported").number(), 7u);  // a 4-byte REG_DWORD
 }
 
-// A folder of its own under the temporary folder, emptied before and after.
+// A fresh folder of its own under the temporary folder.
 class WriteFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char temp[MAX_PATH] = {};
-        ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
-        folder_ = std::string(temp) + "QmWine atomic\\";
-        Empty();
-        CreateDirectoryA(folder_.c_str(), nullptr);
-    }
-    void TearDown() override { Empty(); }
-
-    std::vector<std::string> List() const {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA((folder_ + "*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) return names;
-        do {
-            const std::string n = found.cFileName;
-            if (n != "." && n != "..") names.push_back(n);
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-        return names;
-    }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    void Empty() const {
-        for (const auto& n : List()) DeleteFileA((folder_ + n).c_str());
-        RemoveDirectoryA(folder_.c_str());
-    }
+    std::vector<std::string> List() const { return FolderEntries(folder_); }
 
     Win32ScriptHost system_;
-    std::string folder_;
+    TempFolder temp_;
+    const std::string folder_ = temp_.path() + "\\";
 };
 
 TEST_F(WriteFileTest, ReplacesTheWholeFileAndLeavesNothingElse) {
@@ -343,11 +267,11 @@ TEST_F(WriteFileTest, ReplacesTheWholeFileAndLeavesNothingElse) {
     const std::string longer = "@echo off\r\nnet stop \"Korvane Update Service 01\"\r\nbare\nline\r\n" +
                                std::string(5000, 'x') + "\r\n";
     ASSERT_TRUE(system_.WriteFileAtomically(path, longer));
-    EXPECT_EQ(Read(path), longer);  // bytes as given, no line-end translation
+    EXPECT_EQ(ReadTextFile(path), longer);  // bytes as given, no line-end translation
 
     const std::string shorter = "@echo off\r\n";
     ASSERT_TRUE(system_.WriteFileAtomically(path, shorter));
-    EXPECT_EQ(Read(path), shorter);
+    EXPECT_EQ(ReadTextFile(path), shorter);
     EXPECT_EQ(List(), std::vector<std::string>{"KVNUpdate.cmd"});
 
     // A bare file name lands in the current folder.
@@ -357,14 +281,14 @@ TEST_F(WriteFileTest, ReplacesTheWholeFileAndLeavesNothingElse) {
     const bool bare = system_.WriteFileAtomically("bare.cmd", longer);
     SetCurrentDirectoryA(previous);
     EXPECT_TRUE(bare);
-    EXPECT_EQ(Read(folder_ + "bare.cmd"), longer);
+    EXPECT_EQ(ReadTextFile(folder_ + "bare.cmd"), longer);
     EXPECT_EQ(List().size(), 2u);
 }
 
 TEST_F(WriteFileTest, FailsInAMissingFolderAndCreatesNothing) {
     const std::string missing = folder_ + "missing\\";
     EXPECT_FALSE(system_.WriteFileAtomically(missing + "KVNUpdate.cmd", "@echo off\r\n"));
-    EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(PathExists(missing));
     EXPECT_TRUE(List().empty());
 }
 
@@ -396,11 +320,11 @@ TEST(Win32ScriptHost, ExpandsReferencesAndSpeaksTheConsolesCodePage) {
     RegCloseKey(system);
 
     // A file is a file; a folder is none.
-    char module[MAX_PATH] = {};
-    ASSERT_NE(GetModuleFileNameA(nullptr, module, MAX_PATH), 0u);
+    const std::string module = ThisProgram();
+    ASSERT_FALSE(module.empty());
     EXPECT_TRUE(host.FileExists(module));
     EXPECT_FALSE(host.FileExists(windows));
-    EXPECT_FALSE(host.FileExists(std::string(module) + ".missing"));
+    EXPECT_FALSE(host.FileExists(module + ".missing"));
 
     ASSERT_TRUE(host.ToConsoleCodePage("C:\\K 100%\\", text));
     EXPECT_EQ(text, "C:\\K 100%\\");  // ASCII byte for byte
@@ -416,21 +340,12 @@ TEST_F(Win32SystemTest, EnumeratesEveryServiceOnceWhenOneBufferIsTooSmall) {
         char number[8];
         std::snprintf(number, sizeof number, "%03d", i);
         std::string name = FreshService("QmWine Enum " + std::string(number) + " " + std::string(84, 'n'));
-        const std::string display = name + std::string(150, 'd');
-        SC_HANDLE s = CreateServiceA(Manager(), name.c_str(), display.c_str(), SERVICE_QUERY_STATUS,
-                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                     "C:\\QmWine\\none.exe", nullptr, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(s, nullptr) << name << ": " << GetLastError();
-        ::CloseServiceHandle(s);
+        InstallService(name, "C:\\QmWine\\none.exe", SERVICE_DEMAND_START, name + std::string(150, 'd'));
         created.push_back(name);
     }
     // A driver is not a Win32 service and must not be listed.
     const std::string driver = FreshService("QmWine Enum driver");
-    SC_HANDLE d = CreateServiceA(Manager(), driver.c_str(), driver.c_str(), SERVICE_QUERY_STATUS,
-                                 SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                 "C:\\QmWine\\none.sys", nullptr, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(d, nullptr) << GetLastError();
-    ::CloseServiceHandle(d);
+    InstallService(driver, "C:\\QmWine\\none.sys", SERVICE_DEMAND_START, {}, SERVICE_KERNEL_DRIVER);
 
     // The premise: one call with the tool's first buffer cannot hold them all.
     std::vector<unsigned char> buffer(kEnumBufferBytes);

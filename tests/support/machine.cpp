@@ -1,24 +1,16 @@
-#include "machine.h"
+#include "support/machine.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
-#include "driver.h"
-
-namespace e2e {
+namespace qm::test {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 bool NamesKorvane(const std::string& name) { return Lower(name).find("korvane") != std::string::npos; }
 
@@ -42,7 +34,7 @@ private:
 
 SC_HANDLE OpenManager() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) throw DriverError(Failure("cannot open the service manager"));
+    if (!manager) throw MachineError(Failure("cannot open the service manager"));
     return manager;
 }
 
@@ -55,7 +47,7 @@ std::vector<std::string> AllServices() {
     if (!EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL,
                              reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()), static_cast<DWORD>(buffer.size()),
                              &needed, &count, &resume)) {
-        throw DriverError(Failure("cannot enumerate the services"));
+        throw MachineError(Failure("cannot enumerate the services"));
     }
     std::vector<std::string> names;
     const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSA*>(buffer.data());
@@ -81,6 +73,26 @@ std::vector<std::string> SubKeys(const std::string& key) {
 
 }  // namespace
 
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string WinePath(const std::string& linuxPath) {
+    std::string path = "Z:" + linuxPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+
+std::string ThisProgram() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
 void RemoveKorvaneServices() {
     std::vector<std::string> names;
     for (const std::string& name : AllServices()) {
@@ -101,7 +113,7 @@ void RemoveKorvaneServices() {
     }
     for (const std::string& name : names) {
         if (!PollUntil([&] { return !ServiceExists(name); })) {
-            throw DriverError("the service \"" + name + "\" could not be removed before the test");
+            throw MachineError("the service \"" + name + "\" could not be removed before the test");
         }
     }
     for (const std::string& name : SubKeys(kEventLogKey)) {
@@ -109,22 +121,32 @@ void RemoveKorvaneServices() {
     }
 }
 
-void InstallService(const std::string& name, const std::string& commandLine, DWORD start) {
+void RemoveService(const std::string& name) {
     Sc manager(OpenManager());
-    Sc service(CreateServiceA(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                              SERVICE_WIN32_OWN_PROCESS, start, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr,
+    Sc service(OpenServiceA(manager.get(), name.c_str(), DELETE | SERVICE_STOP));
+    if (!service) return;
+    SERVICE_STATUS status = {};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(service.get());
+}
+
+void InstallService(const std::string& name, const std::string& commandLine, DWORD start,
+                    const std::string& displayName, DWORD type) {
+    Sc manager(OpenManager());
+    Sc service(CreateServiceA(manager.get(), name.c_str(), (displayName.empty() ? name : displayName).c_str(),
+                              SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr,
                               nullptr, nullptr, nullptr, nullptr));
-    if (!service) throw DriverError(Failure("cannot create the service \"" + name + "\""));
+    if (!service) throw MachineError(Failure("cannot create the service \"" + name + "\""));
 }
 
 void StartAndWaitRunning(const std::string& name) {
     Sc manager(OpenManager());
     Sc service(OpenServiceA(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
     if (!service || !StartServiceA(service.get(), 0, nullptr)) {
-        throw DriverError(Failure("cannot start the service \"" + name + "\""));
+        throw MachineError(Failure("cannot start the service \"" + name + "\""));
     }
     if (!PollUntil([&] { return ServiceState(name) == SERVICE_RUNNING; })) {
-        throw DriverError("the service \"" + name + "\" did not reach the running state");
+        throw MachineError("the service \"" + name + "\" did not reach the running state");
     }
 }
 
@@ -139,7 +161,7 @@ DWORD ServiceState(const std::string& name) {
 bool ServiceExists(const std::string& name) {
     Sc manager(OpenManager());
     Sc service(OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
-    return static_cast<bool>(service);
+    return service || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
 DWORD ServiceProcessId(const std::string& name) {
@@ -159,10 +181,10 @@ void DeleteServiceNow(const std::string& name) {
         Sc manager(OpenManager());
         Sc service(OpenServiceA(manager.get(), name.c_str(), DELETE));
         if (!service || !DeleteService(service.get())) {
-            throw DriverError(Failure("cannot delete the service \"" + name + "\""));
+            throw MachineError(Failure("cannot delete the service \"" + name + "\""));
         }
     }
-    if (!PollUntil([&] { return !ServiceExists(name); })) throw DriverError("\"" + name + "\" stayed installed");
+    if (!PollUntil([&] { return !ServiceExists(name); })) throw MachineError("\"" + name + "\" stayed installed");
 }
 
 std::vector<std::string> KorvaneServicesInManagerOrder() {
@@ -180,18 +202,18 @@ void DeleteValue(const std::string& key, const char* name) {
         result = RegDeleteValueA(handle, name);
         RegCloseKey(handle);
     }
-    if (result != ERROR_SUCCESS) throw DriverError("cannot delete the value " + key + "\\" + name);
+    if (result != ERROR_SUCCESS) throw MachineError("cannot delete the value " + key + "\\" + name);
 }
 
 TempFolder::TempFolder() {
     static int counter = 0;
     char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
+    if (!GetTempPathA(MAX_PATH, temp)) throw MachineError(Failure("no temporary folder"));
     char longTemp[MAX_PATH] = {};
     if (!GetLongPathNameA(temp, longTemp, MAX_PATH)) lstrcpynA(longTemp, temp, MAX_PATH);
     path_ = longTemp;
     if (!path_.empty() && path_.back() == '\\') path_.pop_back();
-    path_ += "\\qm-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    path_ += "\\qm-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     fs::remove_all(path_);
     MakeFolders(path_);
 }
@@ -206,22 +228,33 @@ void MakeFolders(const std::string& path) { fs::create_directories(path); }
 void WriteTextFile(const std::string& path, const std::string& contents) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << contents;
-    if (!file) throw DriverError("cannot write " + path);
+    if (!file) throw MachineError("cannot write " + path);
 }
 
 std::string ReadTextFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) throw DriverError("cannot read " + path);
+    if (!file) throw MachineError("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void CopyOneFile(const std::string& from, const std::string& to) {
-    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) throw DriverError(Failure("cannot copy " + from));
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) throw MachineError(Failure("cannot copy " + from));
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const std::string pattern = folder + (folder.empty() || folder.back() != '\\' ? "\\*" : "*");
+    const HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return names;
+}
 
 DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit) {
     char old[32767] = {};
@@ -235,15 +268,15 @@ DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathP
         CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
     const DWORD error = GetLastError();
     SetEnvironmentVariableA("PATH", oldLength ? old : nullptr);
-    if (!started) throw DriverError("cannot run " + commandLine + " (error " + std::to_string(error) + ")");
+    if (!started) throw MachineError("cannot run " + commandLine + " (error " + std::to_string(error) + ")");
     const bool ended = WaitForSingleObject(child.hProcess, limit) == WAIT_OBJECT_0;
     DWORD code = 0;
     GetExitCodeProcess(child.hProcess, &code);
     if (!ended) TerminateProcess(child.hProcess, 1);
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
-    if (!ended) throw DriverError(commandLine + " did not end");
+    if (!ended) throw MachineError(commandLine + " did not end");
     return code;
 }
 
-}  // namespace e2e
+}  // namespace qm::test

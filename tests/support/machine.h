@@ -1,16 +1,48 @@
-// What the end-to-end tests prepare and inspect on the machine itself:
-// services, registry values, folders and files, and commands run by cmd.
-// Independent of the tool; every wait is bounded by e2e::kPatience.
+// What the Windows tests and the benchmark prepare and inspect on the
+// machine itself: services, registry values, folders and files, and
+// commands run by cmd. Independent of the tool. Every wait polls and is
+// bounded; a failure throws MachineError, which fails the test.
 #pragma once
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "support/registry.h"
 
-namespace e2e {
+namespace qm::test {
+
+struct MachineError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// How long any wait may last before the test fails (milliseconds).
+inline constexpr DWORD kPatience = 30000;
+
+// Polls |done| every |interval| ms until it holds; false once |limit|
+// milliseconds have passed.
+template <typename Predicate>
+bool PollUntil(Predicate done, DWORD limit = kPatience, DWORD interval = 50) {
+    const ULONGLONG end = GetTickCount64() + limit;
+    for (;;) {
+        if (done()) return true;
+        if (GetTickCount64() >= end) return done();
+        Sleep(interval);
+    }
+}
+
+std::string Lower(std::string text);
+
+// ---- Paths ----
+
+// A Linux path as Wine sees it through drive Z:.
+std::string WinePath(const std::string& linuxPath);
+// The folder of a path, up to and including its last backslash.
+std::string FolderOf(const std::string& path);
+// The path of the running program.
+std::string ThisProgram();
 
 // ---- Services ----
 
@@ -18,12 +50,17 @@ namespace e2e {
 // letter case, and removes their event-log sources, including those left
 // behind by services that are gone; waits until the manager has let go.
 void RemoveKorvaneServices();
-// An own-process service under the local system account; |commandLine| is
-// registered as given.
-void InstallService(const std::string& name, const std::string& commandLine, DWORD start = SERVICE_DEMAND_START);
+// Asks service |name|, if there is one, to stop, and deletes it; no wait.
+void RemoveService(const std::string& name);
+// A service under the local system account; |commandLine| is registered as
+// given; the display name is the service name unless given.
+void InstallService(const std::string& name, const std::string& commandLine, DWORD start = SERVICE_DEMAND_START,
+                    const std::string& displayName = {}, DWORD type = SERVICE_WIN32_OWN_PROCESS);
 void StartAndWaitRunning(const std::string& name);
 // The current state (SERVICE_RUNNING, ...), or 0 when there is no such service.
 DWORD ServiceState(const std::string& name);
+// True until the manager answers that no service of that name exists (one
+// marked for deletion still exists).
 bool ServiceExists(const std::string& name);
 // The process a running service lives in, or 0.
 DWORD ServiceProcessId(const std::string& name);
@@ -34,11 +71,6 @@ std::vector<std::string> KorvaneServicesInManagerOrder();
 
 // ---- Registry (HKEY_LOCAL_MACHINE) ----
 
-using qm::test::kEventLogKey;
-using qm::test::kServicesKey;
-using qm::test::KeyExists;
-using qm::test::ReadValue;
-using qm::test::RegValue;
 void DeleteValue(const std::string& key, const char* name);
 
 // ---- Files ----
@@ -62,8 +94,9 @@ void WriteTextFile(const std::string& path, const std::string& contents);  // by
 std::string ReadTextFile(const std::string& path);
 bool PathExists(const std::string& path);
 void CopyOneFile(const std::string& from, const std::string& to);
-// The folder of a path, up to and including its last backslash.
-std::string FolderOf(const std::string& path);
+// The names in |folder| (with or without its trailing backslash), without
+// "." and "..".
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // ---- Commands ----
 
@@ -71,4 +104,4 @@ std::string FolderOf(const std::string& path);
 // to |limit| ms and returns its exit code. Throws when it does not end.
 DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit);
 
-}  // namespace e2e
+}  // namespace qm::test
