@@ -55,15 +55,15 @@ Failures::~Failures() {
         "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant"};
     static_assert(std::size(kNames) == static_cast<std::size_t>(Op::Count), "a name for every operation");
     for (const auto& [op, armed] : armed_) {
-        if (armed.fired == 0) ADD_FAILURE() << "the failure of " << kNames[static_cast<int>(op)] << " never fired";
+        if (armed.second == 0) ADD_FAILURE() << "the failure of " << kNames[static_cast<int>(op)] << " never fired";
     }
 }
 
 bool Failures::Failing(Op op) {
     auto it = armed_.find(op);
-    if (it == armed_.end() || it->second.left == 0) return false;
-    if (it->second.left > 0) --it->second.left;
-    ++it->second.fired;
+    if (it == armed_.end() || it->second.first == 0) return false;
+    if (it->second.first > 0) --it->second.first;
+    ++it->second.second;
     return true;
 }
 

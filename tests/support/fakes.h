@@ -42,9 +42,6 @@ enum class Op {
 // never fired tests nothing: it fails the test when this object goes.
 class Failures {
 public:
-    Failures() = default;
-    Failures(const Failures&) = delete;
-    Failures& operator=(const Failures&) = delete;
     ~Failures();
     // Makes |op| fail its next |times| calls; -1 for all.
     void Fail(Op op, int times = -1) { armed_[op] = {times, 0}; }
@@ -52,10 +49,7 @@ public:
     bool Failing(Op op);
 
 private:
-    struct Armed {
-        int left, fired;
-    };
-    std::map<Op, Armed> armed_;
+    std::map<Op, std::pair<int, int>> armed_;  // the calls left to fail, the failures fired
 };
 
 class FakeSystem : public System {
