@@ -211,10 +211,12 @@ void WriteInstance(ScriptText& s, const Instance& instance, const std::string& s
     s.Line(":I" + std::to_string(number));
     s.Say(who + " ...");
     s.Log("  folder " + Quoted(folder));
-    // Whether it runs now decides whether it must run after the update.
-    s.Line("SET WAS_RUNNING=0");
+    // Whether it runs now decides whether it must run after the update. A
+    // state that cannot be read counts as running: the check after the
+    // start is then kept, never skipped.
+    s.Line("SET WAS_RUNNING=1");
     s.QueryState(name);
-    s.Line("IF \"%STATE%\"==\"RUNNING\" SET WAS_RUNNING=1");
+    s.Line("IF \"%STATE%\"==\"STOPPED\" SET WAS_RUNNING=0");
 
     s.Log("  stopping the service");
     s.Line("NET STOP " + Quoted(name) + " >NUL 2>&1");
