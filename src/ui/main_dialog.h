@@ -30,6 +30,7 @@ public:
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;
+    void OnDataValidateError(int id, std::size_t maxLength) override;
     bool OnInitDialog() override;
     bool OnCommand(int id, int code) override;
     bool OnButtonClicked(int id) override;
