@@ -34,13 +34,14 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "actions/actions.h"
-#include "actions/win32_script_host.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
-#include "catalogue/win32_account_rights.h"
-#include "catalogue/win32_system.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
+#include "win32/account_rights.h"
+#include "win32/code_page.h"
+#include "win32/script_host.h"
+#include "win32/service_manager.h"
 
 namespace {
 

@@ -5,14 +5,15 @@
 #include <string>
 
 #include "actions/actions.h"
-#include "actions/win32_script_host.h"
 #include "catalogue/service_lister.h"
-#include "catalogue/win32_account_rights.h"
-#include "catalogue/win32_system.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
 #include "ui/resource.h"
 #include "ui/win32_user.h"
+#include "win32/account_rights.h"
+#include "win32/code_page.h"
+#include "win32/script_host.h"
+#include "win32/service_manager.h"
 
 // The state the actions share is the dialog's own: m_strServiceName,
 // m_strPassword, m_strAccount, m_nServiceCount, m_strInstallPath and
