@@ -48,7 +48,7 @@ void CServiceConfigDlg::AddAboutItem() {
 }
 
 void CServiceConfigDlg::Act(void (*action)(qm::DialogAndMachine&)) {
-    qm::DialogAndMachine context{*this, *this, m_user, m_system, m_scriptHost, m_lister, m_rights, qm::IsAnsiLeadByte};
+    qm::DialogAndMachine context = m_machine.With(*this, *this, m_user);
     action(context);
 }
 

@@ -5,15 +5,11 @@
 #include <string>
 
 #include "actions/actions.h"
-#include "catalogue/service_lister.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
 #include "ui/resource.h"
 #include "ui/win32_user.h"
-#include "win32/account_rights.h"
-#include "win32/code_page.h"
-#include "win32/script_host.h"
-#include "win32/service_manager.h"
+#include "win32/machine.h"
 
 // The state the actions share is the dialog's own: m_strServiceName,
 // m_strPassword, m_strAccount, m_nServiceCount, m_strInstallPath and
@@ -61,9 +57,6 @@ private:
     bool SelectedEntry(std::string& text) override;
 
     HWND m_parent;
-    qm::Win32System m_system;
-    qm::Win32ScriptHost m_scriptHost;
-    qm::ServiceLister m_lister;  // remembers the listing's size from one refresh to the next
-    qm::Win32AccountRights m_rights;
+    qm::Machine m_machine;
     Win32User m_user{*this};
 };
