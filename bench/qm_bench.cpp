@@ -34,14 +34,12 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "actions/actions.h"
-#include "actions/win32_script_host.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
-#include "catalogue/win32_account_rights.h"
-#include "catalogue/win32_system.h"
 #include "support/machine.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
+#include "win32/machine.h"
 
 namespace {
 
@@ -210,9 +208,7 @@ public:
     BenchDialog(int n, int runs) : n_(n), runs_(runs) {}
 
 private:
-    qm::DialogAndMachine Context() {
-        return {state_, *this, user_, system_, host_, lister_, rights_, qm::IsAnsiLeadByte};
-    }
+    qm::DialogAndMachine Context() { return machine_.With(state_, *this, user_); }
 
     void DoDataExchange(ui::DataExchange& dx) override {
         dx.Control(kListId, list_);
@@ -246,10 +242,7 @@ private:
     void MeasureParts();
 
     int n_, runs_;
-    qm::Win32System system_;
-    qm::Win32ScriptHost host_;
-    qm::ServiceLister lister_;  // kept from run to run, as the dialog keeps it
-    qm::Win32AccountRights rights_;
+    qm::Machine machine_;  // kept from run to run, as the dialog keeps it
     QuietUser user_;
     ui::ListBox list_;
     qm::MainDialogState state_;
@@ -295,7 +288,7 @@ void BenchDialog::Measure() {
 void BenchDialog::MeasureParts() {
     std::vector<std::string> names, family;
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!qm::EnumerateServices(system_, qm::ManagerHandle{reinterpret_cast<std::uintptr_t>(manager)}, names)) Fail("EnumerateServices");
+    if (!qm::EnumerateServices(machine_.system, qm::ManagerHandle{reinterpret_cast<std::uintptr_t>(manager)}, names)) Fail("EnumerateServices");
     CloseServiceHandle(manager);
     for (const std::string& name : names) {
         if (qm::IsFamilyService(name)) family.push_back(name);
@@ -319,7 +312,7 @@ void BenchDialog::MeasureParts() {
         [this] {
             SC_HANDLE h = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
             std::vector<std::string> all;
-            qm::EnumerateServices(system_, qm::ManagerHandle{reinterpret_cast<std::uintptr_t>(h)}, all);
+            qm::EnumerateServices(machine_.system, qm::ManagerHandle{reinterpret_cast<std::uintptr_t>(h)}, all);
             CloseServiceHandle(h);
         },
         [&names] {
@@ -337,7 +330,7 @@ void BenchDialog::MeasureParts() {
             }
         },
         [&instances] { qm::UpdateScript(kUpdateFolder, instances); },
-        [this, &script] { host_.WriteFileAtomically(kScriptPath, script); },
+        [this, &script] { machine_.host.WriteFileAtomically(kScriptPath, script); },
     });
     Part("refresh", n_, "enumerate_names", m[0]);
     Part("refresh", n_, "count_and_propose", m[1]);

@@ -25,7 +25,7 @@ struct DialogAndMachine {
     ScriptHost& host;       // what the update script needs besides
     ServiceLister& lister;  // outlives the actions: remembers the listing's size
     AccountRights& rights;
-    LeadBytePredicate isLeadByte = nullptr;
+    LeadBytePredicate isLeadByte;  // null only for a single-byte code page
 };
 
 // Rebuilds the list and the proposed suffix.
@@ -70,10 +70,5 @@ LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::st
 // when the key or the value cannot be read. Empty when the value names no
 // existing file.
 bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder);
-
-// The executable path for a new instance in |folder|, and the command line
-// registered for it (quoted when it has a blank). False when it would not
-// fit a path buffer (kPathBytes).
-bool ExecutablePaths(const std::string& folder, std::string& executable, std::string& commandLine);
 
 }  // namespace qm

@@ -8,24 +8,12 @@ namespace qm {
 
 namespace {
 
-constexpr char kExecutableName[] = "KorvaneSrv.exe";
-
 // A crashed instance is started again after a minute, twice; after a third
 // failure within a day it stays down until someone looks at it.
 constexpr FailureAction kRestartAfterAMinute{true, 60 * 1000};
 constexpr std::uint32_t kOneDay = 24 * 60 * 60;
 
 }  // namespace
-
-bool ExecutablePaths(const std::string& folder, std::string& executable, std::string& commandLine) {
-    // The separator is always inserted, so a drive root gives C:\\KorvaneSrv.exe.
-    executable = folder + "\\" + kExecutableName;
-    // Unquoted, a path with blanks would make the service manager try
-    // C:\Program.exe and the like first.
-    const bool quote = executable.find_first_of(" \t") != std::string::npos;
-    commandLine = quote ? "\"" + executable + "\"" : executable;
-    return commandLine.size() <= kMaxPathChars;  // what selection and the script read back
-}
 
 bool BrowseInstallPath(DialogAndMachine& s) {
     std::string folder;

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "catalogue/system.h"
+
 namespace qm {
 
 namespace {
 
+constexpr char kExecutableName[] = "KorvaneSrv.exe";
 constexpr std::size_t kMaxDirectory = 255;  // _MAX_DIR less its terminator
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -64,6 +67,16 @@ bool ExecutablePath(const std::string& imagePath, const FileExists& exists, std:
         }
     }
     return false;
+}
+
+bool ExecutablePaths(const std::string& folder, std::string& executable, std::string& commandLine) {
+    // The separator is always inserted, so a drive root gives C:\\KorvaneSrv.exe.
+    executable = folder + "\\" + kExecutableName;
+    // Unquoted, a path with blanks would make the service manager try
+    // C:\Program.exe and the like first.
+    const bool quote = executable.find_first_of(" \t") != std::string::npos;
+    commandLine = quote ? "\"" + executable + "\"" : executable;
+    return commandLine.size() <= kMaxPathChars;  // what selection and the script read back
 }
 
 }  // namespace qm

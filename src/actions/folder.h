@@ -1,5 +1,6 @@
-// The installation folder of a service: drive and directory of the
-// executable path it is registered with.
+// The folder rule: the installation folder of a service (drive and
+// directory of the executable path it is registered with), and the
+// executable path a new instance is registered with.
 #pragma once
 
 #include <functional>
@@ -17,8 +18,9 @@ using FileExists = std::function<bool(const std::string&)>;
 // Drive and directory of |path| as _splitpath gives them: the drive is the
 // first two characters when the second is a colon; the directory runs up to
 // and including the last backslash or slash (its first 255 characters).
-// The second byte of a double-byte character is never a separator.
-std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadByte = nullptr);
+// The second byte of a double-byte character is never a separator; pass
+// null only for a single-byte code page.
+std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadByte);
 
 // The executable path of a registered "ImagePath" value, found as the
 // service manager finds it. In double quotes, the text up to the closing
@@ -27,5 +29,10 @@ std::string DriveAndDirectory(const std::string& path, LeadBytePredicate isLeadB
 // blank in turn, then the whole text, each with ".exe" added when its last
 // name has no extension. False when none does. Slashes read as backslashes.
 bool ExecutablePath(const std::string& imagePath, const FileExists& exists, std::string& executable);
+
+// The executable path for a new instance in |folder|, and the command line
+// registered for it (quoted when it has a blank). False when it would not
+// fit a path buffer (longer than kMaxPathChars).
+bool ExecutablePaths(const std::string& folder, std::string& executable, std::string& commandLine);
 
 }  // namespace qm

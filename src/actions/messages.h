@@ -113,8 +113,9 @@ inline constexpr char kBatchPathError[] =
 inline constexpr char kPasswordMismatch[] = "The Passwords are not identical.";
 inline constexpr char kPasswordCaption[] = "Database User Configuration Error";
 
-// The dialog framework's and the program's own texts.
+// A text longer than its field takes; %s is the limit.
 inline constexpr char kTooLong[] = "Please enter no more than %s characters.";
+// The words the dialog framework is given at start-up, and the program's own.
 inline constexpr char kUnexpectedError[] = "An unexpected error occurred. The action was not completed.";
 inline constexpr char kDialogError[] = "A window of Quilmarsk could not be opened.";
 inline constexpr char kStartError[] = "Quilmarsk could not start.";

@@ -26,11 +26,10 @@ using KeyHandle = TypedHandle<HandleKind::Key>;
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorMoreData = 234;
 
-// A Windows path buffer (MAX_PATH): at most 259 characters and the terminator.
-// The executable path Add registers and the "ImagePath" the tool reads back
-// share this limit.
-inline constexpr std::size_t kPathBytes = 260;
-inline constexpr std::size_t kMaxPathChars = kPathBytes - 1;
+// The longest path the tool takes: what a Windows path buffer (MAX_PATH)
+// holds besides the terminator. The executable path Add registers and the
+// one the tool reads back from "ImagePath" share this limit.
+inline constexpr std::size_t kMaxPathChars = 259;
 // The longest command line a process can be started with: an "ImagePath"
 // value with its arguments is read whole up to this.
 inline constexpr std::size_t kMaxCommandLineChars = 32767;

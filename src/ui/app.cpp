@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "actions/messages.h"
+#include "ui/framework/dialog.h"
 #include "ui/main_dialog.h"
 
 bool CServiceConfigApp::InitInstance() {
@@ -19,6 +20,7 @@ CServiceConfigApp theApp;
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    ui::SetTexts({qm::text::kCaption, qm::text::kErrorCaption, qm::text::kDialogError, qm::text::kUnexpectedError});
     // The shell's folder picker needs an apartment-threaded COM.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {

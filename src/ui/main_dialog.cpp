@@ -1,5 +1,6 @@
 #include "ui/main_dialog.h"
 
+#include "actions/messages.h"
 #include "catalogue/naming.h"
 #include "ui/about_dialog.h"
 
@@ -19,6 +20,12 @@ void CServiceConfigDlg::DoDataExchange(ui::DataExchange& dx) {
     dx.Control(IDC_SERVICE_LIST, m_lstServices);
     dx.Text(IDC_INSTALL_PATH, m_strInstallPath);
     dx.Text(IDC_SUFFIX, m_strSuffix, qm::kMaxSuffixLength);
+}
+
+void CServiceConfigDlg::OnDataValidateError(int id, std::size_t maxLength) {
+    ShowMessage(qm::text::Fill(qm::text::kTooLong, std::to_string(maxLength)), qm::text::kCaption,
+                MB_OK | MB_ICONEXCLAMATION);
+    ReturnToItem(id);
 }
 
 bool CServiceConfigDlg::OnInitDialog() {
@@ -41,7 +48,7 @@ void CServiceConfigDlg::AddAboutItem() {
 }
 
 void CServiceConfigDlg::Act(void (*action)(qm::DialogAndMachine&)) {
-    qm::DialogAndMachine context{*this, *this, m_user, m_system, m_scriptHost, m_lister, m_rights, qm::IsAnsiLeadByte};
+    qm::DialogAndMachine context = m_machine.With(*this, *this, m_user);
     action(context);
 }
 

@@ -5,14 +5,11 @@
 #include <string>
 
 #include "actions/actions.h"
-#include "actions/win32_script_host.h"
-#include "catalogue/service_lister.h"
-#include "catalogue/win32_account_rights.h"
-#include "catalogue/win32_system.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
 #include "ui/resource.h"
 #include "ui/win32_user.h"
+#include "win32/machine.h"
 
 // The state the actions share is the dialog's own: m_strServiceName,
 // m_strPassword, m_strAccount, m_nServiceCount, m_strInstallPath and
@@ -30,6 +27,7 @@ public:
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;
+    void OnDataValidateError(int id, std::size_t maxLength) override;
     bool OnInitDialog() override;
     bool OnCommand(int id, int code) override;
     bool OnButtonClicked(int id) override;
@@ -59,9 +57,6 @@ private:
     bool SelectedEntry(std::string& text) override;
 
     HWND m_parent;
-    qm::Win32System m_system;
-    qm::Win32ScriptHost m_scriptHost;
-    qm::ServiceLister m_lister;  // remembers the listing's size from one refresh to the next
-    qm::Win32AccountRights m_rights;
+    qm::Machine m_machine;
     Win32User m_user{*this};
 };

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "actions/wipe.h"
-#include "catalogue/system.h"
+#include "win32/path_limits.h"
 #include "ui/account_dialog.h"
 
 namespace {

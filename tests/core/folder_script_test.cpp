@@ -22,7 +22,7 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
 }
 
 // The folder of an "ImagePath" value, as selection shows it.
-std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte = nullptr,
+std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte,
                           const std::set<std::string>& files = {}) {
     std::string executable;
     const auto exists = [&files](const std::string& path) { return files.count(path) != 0; };
@@ -33,16 +33,16 @@ std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLead
 TEST(InstallFolder, SplitsLikeSplitpath) {
     EXPECT_EQ(InstallFolder("C:\\Program Files\\Svc\\KorvaneSrv.exe", nullptr, {"C:\\Program Files\\Svc\\KorvaneSrv.exe"}),
               "C:\\Program Files\\Svc\\");
-    EXPECT_EQ(InstallFolder("C:\\\\KorvaneSrv.exe"), "C:\\\\");
-    EXPECT_EQ(InstallFolder("C:KorvaneSrv.exe"), "C:");
-    EXPECT_EQ(InstallFolder("KorvaneSrv.exe"), "");
-    EXPECT_EQ(InstallFolder(""), "");
-    EXPECT_EQ(InstallFolder("\\\\server\\share\\x.exe"), "\\\\server\\share\\");
+    EXPECT_EQ(InstallFolder("C:\\\\KorvaneSrv.exe", nullptr), "C:\\\\");
+    EXPECT_EQ(InstallFolder("C:KorvaneSrv.exe", nullptr), "C:");
+    EXPECT_EQ(InstallFolder("KorvaneSrv.exe", nullptr), "");
+    EXPECT_EQ(InstallFolder("", nullptr), "");
+    EXPECT_EQ(InstallFolder("\\\\server\\share\\x.exe", nullptr), "\\\\server\\share\\");
     // Only the first 255 characters of the directory survive.
     const std::string dir = "\\" + std::string(300, 'd') + "\\";
-    EXPECT_EQ(InstallFolder("C:" + dir + "x.exe"), "C:" + dir.substr(0, 255));
+    EXPECT_EQ(InstallFolder("C:" + dir + "x.exe", nullptr), "C:" + dir.substr(0, 255));
     const std::string dir255 = "\\" + std::string(253, 'd') + "\\";
-    EXPECT_EQ(InstallFolder("C:" + dir255 + "x.exe"), "C:" + dir255);
+    EXPECT_EQ(InstallFolder("C:" + dir255 + "x.exe", nullptr), "C:" + dir255);
 }
 
 // The executable the service manager would start: quoted up to the closing
@@ -79,7 +79,7 @@ TEST(InstallFolder, TrailByteIsNoSeparator) {
     EXPECT_EQ(InstallFolder(path, ShiftJisLead), "C:\\\x95\x5C\\");
     const std::string tail = "C:\\a\\\x95\x5C" "b.exe";
     EXPECT_EQ(InstallFolder(tail, ShiftJisLead), "C:\\a\\");
-    EXPECT_EQ(InstallFolder(tail), "C:\\a\\\x95\x5C");  // single-byte code page
+    EXPECT_EQ(InstallFolder(tail, nullptr), "C:\\a\\\x95\x5C");  // single-byte code page
     EXPECT_EQ(FolderKey("C:\\\x95\x5C\\", ShiftJisLead), "c:\\\x95\x5C\\");
     NoBackup why;
     EXPECT_EQ(BackupFolder("C:\\\x95\x5C\\", {}, ShiftJisLead, why), "C:\\\x95\x5C.previous\\");

@@ -1,16 +1,49 @@
-// The dialog framework where it decides by itself: how long a text is, and
-// what happens when a dialog cannot be created.
+// The dialog framework where it decides by itself: how long a text is, what
+// happens when a dialog cannot be created or a handler throws, and what it
+// does with a text that is too long. It is tested alone, with words of its
+// own, as it knows nothing of the tool.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
-#include "actions/messages.h"
+#include "framework_test_ids.h"
 #include "ui/framework/dialog.h"
 
 namespace {
+
+const ui::Texts kTexts = {"Test caption", "Test error caption", "No window for you.", "Something threw."};
+
+// Answers the first message box captioned |caption| that comes up within
+// half a minute and gives its text.
+class AnswerBox {
+public:
+    explicit AnswerBox(const char* caption)
+        : thread_([this, caption] {
+              for (int i = 0; i < 600 && shown_.empty(); ++i) {
+                  Sleep(50);
+                  if (HWND box = FindWindowA("#32770", caption)) {
+                      char text[256] = {};
+                      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                      shown_ = text;
+                      PostMessageA(box, WM_COMMAND, IDOK, 0);
+                  }
+              }
+          }) {}
+    std::string Shown() {
+        thread_.join();
+        return shown_;
+    }
+
+private:
+    std::string shown_;
+    std::thread thread_;
+};
 
 // An edit control counts a double-byte character once: 27 of them fit its
 // limit of 27, though they take 54 bytes.
@@ -31,25 +64,77 @@ TEST(Framework, CountsCharactersAsTheEditControlDoes) {
     }
 }
 
-// A template that does not exist: the administrator is told, and the caller
-// sees -1, not Cancel.
+// A template that does not exist: the administrator is told, in the words
+// the application gave, and the caller sees -1, not Cancel.
 TEST(Framework, ReportsADialogThatCannotBeCreated) {
-    std::string shown;
-    std::thread answer([&shown] {
-        for (int i = 0; i < 600 && shown.empty(); ++i) {
-            Sleep(50);
-            if (HWND box = FindWindowA("#32770", qm::text::kErrorCaption)) {
-                char text[256] = {};
-                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-                shown = text;
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-            }
-        }
-    });
+    ui::SetTexts(kTexts);
+    AnswerBox answer(kTexts.errorCaption);
     ui::Dialog dialog;
     EXPECT_EQ(dialog.RunModal(4242), -1);
-    answer.join();
-    EXPECT_EQ(shown, qm::text::kDialogError);
+    EXPECT_EQ(answer.Shown(), kTexts.dialogError);
+}
+
+// A handler that throws: the exception stops at the dialog procedure, which
+// says so in the application's words.
+TEST(Framework, StopsAnExceptionAtTheDialogProcedure) {
+    class Throwing : public ui::Dialog {
+        bool OnInitDialog() override {
+            PostMessageA(hwnd(), WM_APP, 0, 0);
+            return true;
+        }
+        bool OnMessage(UINT msg, WPARAM, LPARAM, INT_PTR&) override {
+            if (msg != WM_APP) return false;
+            EndDialog(IDCANCEL);
+            throw std::runtime_error("from a handler");
+        }
+    };
+    ui::SetTexts(kTexts);
+    AnswerBox answer(kTexts.caption);
+    Throwing dialog;
+    EXPECT_EQ(dialog.RunModal(IDD_FIELD_DIALOG), IDCANCEL);
+    EXPECT_EQ(answer.Shown(), kTexts.unexpectedError);
+}
+
+// A text longer than its limit is refused on saving: the member keeps its
+// value and the dialog's hook hears the control and the limit, once.
+TEST(Framework, RefusesATextLongerThanItsLimit) {
+    class Field : public ui::Dialog {
+    public:
+        std::string typed;
+        std::string value = "kept";
+        bool saved = false;
+        std::vector<std::pair<int, std::size_t>> refused;
+
+    protected:
+        void DoDataExchange(ui::DataExchange& dx) override { dx.Text(IDC_FIELD, value, 5); }
+        bool OnInitDialog() override {
+            ui::Dialog::OnInitDialog();
+            SetItemText(IDC_FIELD, typed);
+            saved = UpdateData(ui::Exchange::Save);
+            EndDialog(IDOK);
+            return true;
+        }
+        void OnDataValidateError(int id, std::size_t maxLength) override { refused.emplace_back(id, maxLength); }
+    };
+    const struct {
+        const char* typed;
+        bool saved;
+        const char* value;
+    } kRows[] = {
+        {"12345", true, "12345"},
+        {"123456", false, "kept"},
+        {"", true, ""},
+    };
+    for (const auto& row : kRows) {
+        Field dialog;
+        dialog.typed = row.typed;
+        ASSERT_EQ(dialog.RunModal(IDD_FIELD_DIALOG), IDOK) << row.typed;
+        EXPECT_EQ(dialog.saved, row.saved) << row.typed;
+        EXPECT_EQ(dialog.value, row.value) << row.typed;
+        const std::vector<std::pair<int, std::size_t>> refused =
+            row.saved ? std::vector<std::pair<int, std::size_t>>{} : std::vector<std::pair<int, std::size_t>>{{IDC_FIELD, 5}};
+        EXPECT_EQ(dialog.refused, refused) << row.typed;
+    }
 }
 
 }  // namespace

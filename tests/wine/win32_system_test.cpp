@@ -11,9 +11,9 @@
 #include <tuple>
 #include <vector>
 
-#include "actions/win32_script_host.h"
-#include "catalogue/win32_system.h"
 #include "support/machine.h"
+#include "win32/script_host.h"
+#include "win32/service_manager.h"
 
 namespace qm {
 namespace {

@@ -1,16 +1,19 @@
-#include "ui/framework/dialog.h"
+#include "dialog.h"
 
 #include <vector>
-
-#include "actions/messages.h"
-#include "actions/wipe.h"
-#include "catalogue/win32_system.h"
 
 namespace ui {
 
 namespace {
 
 HWND g_mainWindow = nullptr;
+Texts g_texts;
+
+// Overwrites a text that may be a password, then empties it.
+void Scrub(std::string& text) {
+    if (!text.empty()) SecureZeroMemory(&text[0], text.size());
+    text.clear();
+}
 
 // Reads a control's text into a buffer that is cleared afterwards: the
 // text may be a password.
@@ -34,23 +37,26 @@ bool ReturnsDirectly(UINT msg) {
 
 void SetMainWindow(HWND window) { g_mainWindow = window; }
 
+void SetTexts(const Texts& texts) { g_texts = texts; }
+
 std::size_t CharacterCount(const std::string& text, UINT codePage) {
-    std::wstring wide;
-    return qm::Widen(text, codePage, false, wide) ? wide.size() : text.size();
+    if (text.empty()) return 0;
+    const int characters = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    return characters > 0 ? static_cast<std::size_t>(characters) : text.size();
 }
 
 INT_PTR Dialog::RunModal(int templateId, HWND parent) {
     if (!parent) parent = g_mainWindow;
     const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), parent,
                                            DialogProc, reinterpret_cast<LPARAM>(this));
-    if (result == -1) MessageBoxA(parent, qm::text::kDialogError, qm::text::kErrorCaption, MB_OK | MB_ICONSTOP);
+    if (result == -1) MessageBoxA(parent, g_texts.dialogError, g_texts.errorCaption, MB_OK | MB_ICONSTOP);
     return result;
 }
 
 std::string Dialog::ItemText(int id) const { return ReadText(Item(id)); }
 
 int Dialog::ShowMessage(const std::string& text, const char* caption, UINT flags) const {
-    return MessageBoxA(hwnd_, text.c_str(), caption ? caption : qm::text::kCaption, flags);
+    return MessageBoxA(hwnd_, text.c_str(), caption ? caption : g_texts.caption, flags);
 }
 
 bool Dialog::UpdateData(Exchange direction) {
@@ -59,8 +65,12 @@ bool Dialog::UpdateData(Exchange direction) {
     return !exchange.failed();
 }
 
-void Dialog::OnDataError(int id, const std::string& message) {
-    ShowMessage(message, nullptr, MB_OK | MB_ICONEXCLAMATION);
+void Dialog::OnDataValidateError(int id, std::size_t) {
+    MessageBeep(MB_ICONEXCLAMATION);
+    ReturnToItem(id);
+}
+
+void Dialog::ReturnToItem(int id) {
     FocusItem(id);
     SelectItemText(id);
 }
@@ -106,7 +116,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM
     try {
         return dialog->Route(msg, wParam, lParam);
     } catch (...) {
-        MessageBoxA(window, qm::text::kUnexpectedError, qm::text::kCaption, MB_OK | MB_ICONSTOP);
+        MessageBoxA(window, g_texts.unexpectedError, g_texts.caption, MB_OK | MB_ICONSTOP);
         return FALSE;
     }
 }
@@ -140,7 +150,7 @@ void DataExchange::Text(int id, std::string& value) {
         return;
     }
     std::string text = dialog_.ItemText(id);
-    qm::Wipe(value);
+    Scrub(value);
     value.swap(text);
 }
 
@@ -153,12 +163,12 @@ void DataExchange::Text(int id, std::string& value, std::size_t maxLength) {
     }
     std::string text = dialog_.ItemText(id);
     if (CharacterCount(text) > maxLength) {
-        qm::Wipe(text);
+        Scrub(text);
         failed_ = true;
-        dialog_.OnDataError(id, qm::text::Fill(qm::text::kTooLong, std::to_string(maxLength)));
+        dialog_.OnDataValidateError(id, maxLength);
         return;
     }
-    qm::Wipe(value);
+    Scrub(value);
     value.swap(text);
 }
 

@@ -18,6 +18,16 @@ enum class Exchange { Load, Save };
 // The window that owns dialogs and message boxes shown without a parent.
 void SetMainWindow(HWND window);
 
+// The framework's own words, in the application's language: given once at
+// start-up, before the first dialog. Until then they are empty.
+struct Texts {
+    const char* caption = "";          // message boxes shown without a caption of their own
+    const char* errorCaption = "";     // the framework's own error messages
+    const char* dialogError = "";      // a dialog that cannot be created
+    const char* unexpectedError = "";  // a handler that threw: the action was left unfinished
+};
+void SetTexts(const Texts& texts);
+
 // The characters of an ANSI text in code page |codePage|, counted as an edit
 // control counts them (a double-byte character is one).
 std::size_t CharacterCount(const std::string& text, UINT codePage = CP_ACP);
@@ -51,8 +61,12 @@ public:
 
 protected:
     virtual void DoDataExchange(DataExchange&) {}
-    // A control's text was refused on saving: tell why and put the focus back.
-    virtual void OnDataError(int id, const std::string& message);
+    // Control |id| holds more than |maxLength| characters on saving. The
+    // framework only beeps and puts the focus back; a dialog that says why
+    // overrides it.
+    virtual void OnDataValidateError(int id, std::size_t maxLength);
+    // Puts the focus on control |id| with its whole text selected.
+    void ReturnToItem(int id);
 
     virtual bool OnInitDialog();  // true: let the system set the focus
     virtual void OnOK();

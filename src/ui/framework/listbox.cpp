@@ -1,4 +1,4 @@
-#include "ui/framework/listbox.h"
+#include "listbox.h"
 
 namespace ui {
 

@@ -1,10 +1,11 @@
-#include "catalogue/win32_account_rights.h"
-#include "catalogue/win32_system.h"
+#include "win32/account_rights.h"
 
 #include <windows.h>
 #include <ntsecapi.h>
 
 #include <string>
+
+#include "win32/code_page.h"
 
 namespace qm {
 

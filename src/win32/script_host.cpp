@@ -1,4 +1,4 @@
-#include "actions/win32_script_host.h"
+#include "win32/script_host.h"
 
 #include <windows.h>
 #include <userenv.h>
@@ -9,7 +9,8 @@
 
 #include "actions/folder.h"
 #include "catalogue/naming.h"
-#include "catalogue/win32_system.h"
+#include "win32/code_page.h"
+#include "win32/path_limits.h"
 
 namespace qm {
 
