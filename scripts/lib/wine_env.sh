@@ -16,3 +16,14 @@ wine_env() {
   fi
 }
 
+# wine_fonts: puts Wine's own fonts (Debian's fonts-wine) into the prefix's
+# C:\windows\Fonts, where Wine looks for them; Debian's Wine does not take
+# them from where the package installs them. Without them the dialogs are
+# drawn in a wider fallback font ("MS Sans Serif" 8 is not found, so labels
+# are cut) and the caption buttons show Marlett's letters instead of its
+# symbols. Copies only what is missing or older.
+wine_fonts() {
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] || return 0
+  cp -u /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$fonts/"
+}
