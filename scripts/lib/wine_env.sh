@@ -10,7 +10,10 @@
 wine_env() {
   export WINEPREFIX=$1
   export WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+  case ";${WINEDLLOVERRIDES:-};" in
+    *";mscoree,mshtml=;"*) ;;  # set by the script that runs this one
+    *) export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" ;;
+  esac
   if [ "${2:-}" = headless ]; then
     unset DISPLAY WAYLAND_DISPLAY
   fi
