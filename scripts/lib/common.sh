@@ -21,4 +21,9 @@ need_packages() {
 BUILD_PACKAGES=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686
                 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64)
 
+# What the scripts that show the dialogs need besides: a virtual display,
+# its tools, ImageMagick for the screenshots, and Wine's own fonts, which
+# draw the dialogs as Windows does (see wine_fonts in wine_env.sh).
+DISPLAY_PACKAGES=(xvfb x11-utils imagemagick fonts-wine)
+
 jobs=$(nproc 2>/dev/null || echo 2)
