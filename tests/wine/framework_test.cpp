@@ -1,7 +1,8 @@
-// The dialog framework where it decides by itself: how long a text is, what
-// happens when a dialog cannot be created or a handler throws, and what it
-// does with a text that is too long. It is tested alone, with words of its
-// own, as it knows nothing of the tool.
+// The dialog framework where it decides by itself: how long a text is, and
+// what happens when a dialog cannot be created or a handler throws. It is
+// tested alone, with words of its own, as it knows nothing of the tool. Its
+// refusal of a text that is too long is seen end to end, through the main
+// dialog's own words (Add.RefusesASuffixOverTheLimitAndCreatesNothing).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,8 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "framework_test_ids.h"
 #include "ui/framework/dialog.h"
@@ -93,48 +92,6 @@ TEST(Framework, StopsAnExceptionAtTheDialogProcedure) {
     Throwing dialog;
     EXPECT_EQ(dialog.RunModal(IDD_FIELD_DIALOG), IDCANCEL);
     EXPECT_EQ(answer.Shown(), kTexts.unexpectedError);
-}
-
-// A text longer than its limit is refused on saving: the member keeps its
-// value and the dialog's hook hears the control and the limit, once.
-TEST(Framework, RefusesATextLongerThanItsLimit) {
-    class Field : public ui::Dialog {
-    public:
-        std::string typed;
-        std::string value = "kept";
-        bool saved = false;
-        std::vector<std::pair<int, std::size_t>> refused;
-
-    protected:
-        void DoDataExchange(ui::DataExchange& dx) override { dx.Text(IDC_FIELD, value, 5); }
-        bool OnInitDialog() override {
-            ui::Dialog::OnInitDialog();
-            SetItemText(IDC_FIELD, typed);
-            saved = UpdateData(ui::Exchange::Save);
-            EndDialog(IDOK);
-            return true;
-        }
-        void OnDataValidateError(int id, std::size_t maxLength) override { refused.emplace_back(id, maxLength); }
-    };
-    const struct {
-        const char* typed;
-        bool saved;
-        const char* value;
-    } kRows[] = {
-        {"12345", true, "12345"},
-        {"123456", false, "kept"},
-        {"", true, ""},
-    };
-    for (const auto& row : kRows) {
-        Field dialog;
-        dialog.typed = row.typed;
-        ASSERT_EQ(dialog.RunModal(IDD_FIELD_DIALOG), IDOK) << row.typed;
-        EXPECT_EQ(dialog.saved, row.saved) << row.typed;
-        EXPECT_EQ(dialog.value, row.value) << row.typed;
-        const std::vector<std::pair<int, std::size_t>> refused =
-            row.saved ? std::vector<std::pair<int, std::size_t>>{} : std::vector<std::pair<int, std::size_t>>{{IDC_FIELD, 5}};
-        EXPECT_EQ(dialog.refused, refused) << row.typed;
-    }
 }
 
 }  // namespace
