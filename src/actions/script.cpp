@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "actions/script_host.h"
+#include "catalogue/naming.h"
 
 namespace qm {
 
@@ -42,12 +43,6 @@ bool CmdReadsLiterally(const std::string& text) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-std::string FoldAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 }  // namespace
@@ -78,7 +73,7 @@ std::string FolderKey(const std::string& folder, LeadBytePredicate isLeadByte) {
         prefix = "\\\\";
         i = 2;
     } else if (folder.size() >= 2 && folder[1] == ':') {
-        prefix = FoldAscii(folder.substr(0, 2)) + "\\";
+        prefix = FoldCase(folder.substr(0, 2)) + "\\";
         i = 2;
     }
     std::vector<std::string> names;
@@ -99,7 +94,7 @@ std::string FolderKey(const std::string& folder, LeadBytePredicate isLeadByte) {
         } else if (IsSeparator(folder[i])) {
             endName();
         } else {
-            name += FoldAscii(std::string(1, folder[i]));
+            name += FoldCase(std::string(1, folder[i]));
         }
     }
     endName();
@@ -116,9 +111,9 @@ std::string BackupFolder(const std::string& folder, const std::vector<std::strin
                          NoBackup& noBackup) {
     const std::string key = FolderKey(folder, isLeadByte);
     const bool unc = key.compare(0, 2, "\\\\") == 0;
-    const std::size_t names = static_cast<std::size_t>(std::count(key.begin(), key.end(), '\\'));
+    const std::size_t separators = static_cast<std::size_t>(std::count(key.begin(), key.end(), '\\'));
     // A drive's root (x:\) has one separator, a share's (\\server\share\) four.
-    if (names <= (unc ? 4u : 1u)) {
+    if (separators <= (unc ? 4u : 1u)) {
         noBackup = NoBackup::Root;
         return {};
     }
