@@ -143,13 +143,18 @@ std::string BackupFolder(const std::string& folder, const std::vector<std::strin
 
 namespace {
 
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The log beside the script, whatever the current folder.
+std::string LogFile() { return Quoted(std::string("%~dp0") + kLogName); }
+
 // The script's lines, CR LF each. Every line that names an instance names
 // it literally: cmd parses a CALL's arguments or a variable's value again.
 class ScriptText {
 public:
     void Line(const std::string& line) { text_ += line + "\r\n"; }
     // A line appended to the log beside the script, with date and time.
-    void Log(const std::string& message) { Line(">>\"%~dp0" + std::string(kLogName) + "\" ECHO %DATE% %TIME% " + message); }
+    void Log(const std::string& message) { Line(">>" + LogFile() + " ECHO %DATE% %TIME% " + message); }
     // A line on the console and in the log.
     void Say(const std::string& message) {
         Line("ECHO " + message);
@@ -186,9 +191,15 @@ private:
 constexpr int kStopSeconds = 120;   // how long a service is given to stop
 constexpr int kDeleteTries = 5;     // how often KORVAN\KORVAN is removed before the step fails
 constexpr char kWaitAMinute[] = "PING -n 61 127.0.0.1 >NUL";  // TIMEOUT ends at once without console input
-constexpr char kErrors[] = " >NUL 2>>\"%~dp0KVNUpdate.log\"";  // a command's errors go to the log
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// A command's output is dropped and its errors go to the log.
+std::string ErrorsToLog() { return " >NUL 2>>" + LogFile(); }
+
+// Copies a folder whole (hidden files, attributes, read-only files
+// overwritten) over another, without a chance to prompt.
+std::string CopyWhole(const std::string& from, const std::string& to) {
+    return "XCOPY " + Quoted(from + "*") + " " + Quoted(to) + " /E /I /H /K /R /Y <NUL" + ErrorsToLog();
+}
 
 // The block of one instance, |number| of |total|; |next| is the label the
 // run goes on at when the instance is updated.
@@ -224,9 +235,9 @@ void WriteInstance(ScriptText& s, const Instance& instance, const std::string& s
                   : "  no backup: every name beside the folder would touch the update folder or another instance");
     } else {
         s.Log("  backing up the folder to " + Quoted(backup));
-        s.Line("IF EXIST " + Quoted(backup) + " RD /S /Q " + Quoted(backup) + kErrors);
+        s.Line("IF EXIST " + Quoted(backup) + " RD /S /Q " + Quoted(backup) + ErrorsToLog());
         s.Line("IF EXIST " + Quoted(backup) + " GOTO " + at + "NO_BACKUP");
-        s.Line("XCOPY " + Quoted(folder + "*") + " " + Quoted(backup) + " /E /I /H /K /R /Y <NUL" + kErrors);
+        s.Line(CopyWhole(folder, backup));
         s.Line("IF ERRORLEVEL 1 GOTO " + at + "NO_BACKUP");
     }
 
@@ -234,7 +245,7 @@ void WriteInstance(ScriptText& s, const Instance& instance, const std::string& s
     s.Line("SET /A TRIES=0");
     s.Line(":" + at + "REMOVING");
     s.Line("IF NOT EXIST " + subFolder + " GOTO " + at + "COPY");
-    s.Line("RD /S /Q " + subFolder + kErrors);
+    s.Line("RD /S /Q " + subFolder + ErrorsToLog());
     s.Line("IF NOT EXIST " + subFolder + " GOTO " + at + "COPY");
     s.Line("SET /A TRIES+=1");
     s.Line("IF %TRIES% GEQ " + std::to_string(kDeleteTries) + " GOTO " + at + "NOT_REMOVED");
@@ -243,7 +254,7 @@ void WriteInstance(ScriptText& s, const Instance& instance, const std::string& s
 
     s.Line(":" + at + "COPY");
     s.Log("  copying the update files");
-    s.Line("XCOPY /Y /S " + Quoted(source + "\\*.*") + " " + Quoted(folder) + " <NUL" + kErrors);
+    s.Line("XCOPY /Y /S " + Quoted(source + "\\*.*") + " " + Quoted(folder) + " <NUL" + ErrorsToLog());
     s.Line("IF ERRORLEVEL 1 GOTO " + at + "NOT_COPIED");
 
     s.Log("  starting the service, then waiting a minute");
@@ -290,7 +301,7 @@ void WriteInstance(ScriptText& s, const Instance& instance, const std::string& s
         s.Line("NET STOP " + Quoted(name) + " >NUL 2>&1");
         s.WaitUntilStopped(name, at + "STOPPING_AGAIN", kStopSeconds, at + "RESTORING", at + "NOT_RESTORED");
         s.Line(":" + at + "RESTORING");
-        s.Line("XCOPY " + Quoted(backup + "*") + " " + Quoted(folder) + " /E /I /H /K /R /Y <NUL" + kErrors);
+        s.Line(CopyWhole(backup, folder));
         s.Line("IF ERRORLEVEL 1 GOTO " + at + "NOT_RESTORED");
         s.Say(who + ": the previous version is restored.");
     }
