@@ -64,6 +64,7 @@ ValueRead ReadImagePath(DialogAndMachine& s, const std::string& name, std::strin
 
 // The executable path of service |name| as the service manager finds it,
 // environment references unexpanded; otherwise why it cannot be had.
+// Ambiguous comes with the reading the service manager runs.
 LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::string& executable);
 
 // The installation folder of service |name| from its "ImagePath"; false

@@ -13,10 +13,13 @@ constexpr std::size_t kMaxListed = 15;
 struct Skipped {
     std::string serviceName;
     LeftOut why;
+    std::string executable;  // the file the service manager runs, when that is the reason
 };
 
-const char* Reason(LeftOut why) {
-    switch (why) {
+std::string Reason(const Skipped& skipped) {
+    switch (skipped.why) {
+        case LeftOut::Ambiguous: return text::Fill(text::kLeftOutAmbiguous, skipped.executable);
+        case LeftOut::StateLike: return text::kLeftOutStateLike;
         case LeftOut::TooLong: return text::kLeftOutTooLong;
         case LeftOut::NoFile: return text::kLeftOutNoFile;
         case LeftOut::NotText: return text::kLeftOutNotText;
@@ -29,11 +32,14 @@ const char* Reason(LeftOut why) {
 
 // An instance as the script will name it: its folder expanded as the
 // service manager expands it, in the ANSI code page.
-LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& instance) {
-    std::string executable, expanded;
+LeftOut PrepareInstance(DialogAndMachine& s, ManagerHandle manager, const std::string& name, Instance& instance,
+                        std::string& executable) {
+    std::string expanded;
     const LeftOut read = ReadExecutablePath(s, name, executable);
     if (read != LeftOut::None) return read;
     if (!s.host.ExpandReferences(executable, expanded)) return LeftOut::Unreadable;
+    RecoveryActions recovery;
+    if (s.system.QueryRecoveryActions(manager, name, recovery)) instance.recovery = recovery;
     instance.serviceName = name;
     instance.folder = DriveAndDirectory(expanded, s.isLeadByte);
     // A directory cut short by the folder rule would name another folder.
@@ -53,11 +59,12 @@ bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::v
     for (const std::string& name : names) {
         if (!IsFamilyService(name)) continue;
         Instance instance;
-        const LeftOut why = PrepareInstance(s, name, instance);
+        std::string executable;
+        const LeftOut why = PrepareInstance(s, manager.get(), name, instance, executable);
         if (why == LeftOut::None) {
             instances.push_back(instance);
         } else {
-            skipped.push_back({name, why});
+            skipped.push_back({name, why, executable});
         }
     }
     return enumerated;
@@ -74,6 +81,32 @@ const Instance* OverlapsUpdateFolder(const std::vector<Instance>& instances, con
     return nullptr;
 }
 
+// The first folder the update changes in which the tool's own folder
+// lies: the script and its log there would be overwritten, moved aside
+// or copied into every instance while the script runs. Empty when none.
+std::string ToolFolderConflict(const std::vector<Instance>& instances, const std::string& toolFolder,
+                               const std::string& updateFolder, LeadBytePredicate isLeadByte) {
+    const std::string tool = FolderKey(toolFolder, isLeadByte);
+    const auto inside = [&](const std::string& folder) {
+        return !folder.empty() && tool.compare(0, FolderKey(folder, isLeadByte).size(), FolderKey(folder, isLeadByte)) == 0;
+    };
+    if (inside(updateFolder)) {
+        return text::Fill(text::kBatchToolFolderError,
+                          {toolFolder, text::kToolFolderUpdate, text::kToolFolderAllInstances, updateFolder});
+    }
+    for (const Instance& instance : instances) {
+        const std::pair<const char*, const std::string*> folders[] = {{text::kToolFolderInstance, &instance.folder},
+                                                                      {text::kToolFolderBackup, &instance.beside.backup},
+                                                                      {text::kToolFolderFailed, &instance.beside.failed}};
+        for (const auto& [what, folder] : folders) {
+            if (inside(*folder)) {
+                return text::Fill(text::kBatchToolFolderError, {toolFolder, what, instance.serviceName, *folder});
+            }
+        }
+    }
+    return {};
+}
+
 // Gives each instance a backup folder beside its own that touches neither
 // the update folder nor any instance's folder or backup, then puts names
 // and folders in the console's code page; an instance that cannot be
@@ -84,13 +117,18 @@ void ForTheConsole(DialogAndMachine& s, std::vector<Instance>& instances, const 
     for (const Instance& instance : instances) taken.push_back(FolderKey(instance.folder, s.isLeadByte));
     std::vector<Instance> ready;
     for (Instance& instance : instances) {
-        instance.backup = BackupFolder(instance.folder, taken, s.isLeadByte, instance.noBackup);
-        if (!instance.backup.empty()) taken.push_back(FolderKey(instance.backup, s.isLeadByte));
+        instance.beside = BesideFolder(instance.folder, taken, s.isLeadByte, instance.noBackup);
+        if (!instance.beside.backup.empty()) {
+            taken.push_back(FolderKey(instance.beside.backup, s.isLeadByte));
+            taken.push_back(FolderKey(instance.beside.failed, s.isLeadByte));
+        }
         Instance console = instance;
         if (!s.host.ToConsoleCodePage(instance.serviceName, console.serviceName) ||
             !s.host.ToConsoleCodePage(instance.folder, console.folder) ||
-            !s.host.ToConsoleCodePage(instance.backup, console.backup)) {
-            skipped.push_back({instance.serviceName, LeftOut::CodePage});
+            !s.host.ToConsoleCodePage(instance.beside.backup, console.beside.backup) ||
+            !s.host.ToConsoleCodePage(instance.beside.failed, console.beside.failed) ||
+            !s.host.ToConsoleCodePage(instance.beside.mark, console.beside.mark)) {
+            skipped.push_back({instance.serviceName, LeftOut::CodePage, {}});
             continue;
         }
         ready.push_back(console);
@@ -104,7 +142,7 @@ std::string CreatedMessage(const std::string& scriptPath, const std::vector<Skip
     if (skipped.empty()) return message;
     message += text::kBatchLeftOut;
     for (std::size_t i = 0; i < skipped.size() && i < kMaxListed; ++i) {
-        message += "\n" + skipped[i].serviceName + ": " + Reason(skipped[i].why);
+        message += "\n" + skipped[i].serviceName + ": " + Reason(skipped[i]);
     }
     if (skipped.size() > kMaxListed) message += text::Fill(text::kBatchMoreLeftOut, std::to_string(skipped.size() - kMaxListed));
     return message;
@@ -145,7 +183,14 @@ void CreateBatch(DialogAndMachine& s) {
         return;
     }
     ForTheConsole(s, instances, updateKey, skipped);
-    if (!s.host.WriteFileAtomically(scriptPath, UpdateScript(source, instances))) {
+    const std::string conflict =
+        ToolFolderConflict(instances, DriveAndDirectory(scriptPath, s.isLeadByte), updateFolder, s.isLeadByte);
+    if (!conflict.empty()) {
+        s.user.Message(conflict, text::kErrorCaption, Icon::Stop);
+        return;
+    }
+    const std::string script = UpdateScript(source, instances);
+    if (script.empty() || !s.host.WriteFileAtomically(scriptPath, script)) {
         s.user.Message(text::Fill(text::kBatchWriteError, scriptPath), text::kErrorCaption, Icon::Stop);
         return;
     }

@@ -21,7 +21,11 @@ LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::st
         std::string expanded;
         return s.host.ExpandReferences(candidate, expanded) && s.host.FileExists(expanded);
     };
-    return ExecutablePath(imagePath, exists, executable) ? LeftOut::None : LeftOut::NoFile;
+    switch (ExecutablePath(imagePath, exists, executable)) {
+        case Readings::One: return LeftOut::None;
+        case Readings::Several: return LeftOut::Ambiguous;
+        default: return LeftOut::NoFile;
+    }
 }
 
 bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder) {
@@ -33,7 +37,8 @@ bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string
         folder.clear();
         return true;
     }
-    if (why != LeftOut::None || executable.size() > kMaxPathChars) return false;
+    // Several readings: the folder of the one the service manager runs.
+    if ((why != LeftOut::None && why != LeftOut::Ambiguous) || executable.size() > kMaxPathChars) return false;
     folder = DriveAndDirectory(executable, s.isLeadByte);
     return true;
 }

@@ -107,6 +107,19 @@ inline constexpr char kLeftOutNotText[] = "its executable path is not a text val
 inline constexpr char kLeftOutMisread[] = "its name or folder has a character the command prompt would misread";
 inline constexpr char kLeftOutNotAbsolute[] = "its folder is not a full path";
 inline constexpr char kLeftOutCodePage[] = "its name or folder cannot be written in the command prompt's code page";
+inline constexpr char kLeftOutAmbiguous[] =
+    "its executable path is not in quotes and names more than one file; the service manager runs %s";
+inline constexpr char kLeftOutStateLike[] = "its name reads like a service state in the answer of SC QUERY";
+inline constexpr char kBatchToolFolderError[] =
+    "The batch file was not created: Quilmarsk is kept in\n%s\nwhich is, or lies inside, %s of %s\n%s\n"
+    "The update script and its log are written beside Quilmarsk.exe, and the update would change them while "
+    "they are in use. Please move Quilmarsk.exe to a folder of its own (for example C:\\Tools\\Quilmarsk) "
+    "and create the batch file there. The previous batch file, if any, is unchanged.";
+inline constexpr char kToolFolderInstance[] = "the installation folder";
+inline constexpr char kToolFolderBackup[] = "the backup folder";
+inline constexpr char kToolFolderFailed[] = "the folder for a failed update";
+inline constexpr char kToolFolderUpdate[] = "the update folder";
+inline constexpr char kToolFolderAllInstances[] = "every instance";
 inline constexpr char kBatchPathError[] =
     "The batch file was not created: the folder of Quilmarsk could not be determined.";
 

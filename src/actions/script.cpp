@@ -1,25 +1,10 @@
 #include "actions/script.h"
 
 #include <algorithm>
+#include <set>
 
-#include "actions/script_host.h"
-#include "catalogue/naming.h"
 
 namespace qm {
-
-std::string ExpandWith(const std::string& text, const VariableLookup& lookup) {
-    std::string expanded, value;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
-        if (close != std::string::npos && close > i + 1 && lookup(text.substr(i + 1, close - i - 1), value)) {
-            expanded += value;
-            i = close + 1;
-        } else {
-            expanded += text[i++];
-        }
-    }
-    return expanded;
-}
 
 namespace {
 
@@ -34,6 +19,18 @@ std::string EscapePercent(const std::string& text) {
     return escaped;
 }
 
+// How SC QUERY shows each state: the number and the English word, which
+// stay the same in every language, unlike the label before them (STATE,
+// STATUS, ETAT, ESTADO). Read from a file, never through FOR /F ('...'):
+// the command in those parentheses runs in a child cmd, which expands
+// %...% in a name once more.
+const char* const kStates[][2] = {
+    {" 4  RUNNING", "RUNNING"},          {" 1  STOPPED", "STOPPED"},
+    {" 2  START_PENDING", "START_PENDING"}, {" 3  STOP_PENDING", "STOP_PENDING"},
+    {" 5  CONTINUE_PENDING", "CONTINUE_PENDING"}, {" 6  PAUSE_PENDING", "PAUSE_PENDING"},
+    {" 7  PAUSED", "PAUSED"},
+};
+
 bool CmdReadsLiterally(const std::string& text) {
     for (char c : text) {
         if (c == '"' || static_cast<unsigned char>(c) < 0x20) return false;
@@ -41,282 +38,422 @@ bool CmdReadsLiterally(const std::string& text) {
     return true;
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 }  // namespace
-
-bool IsAbsoluteFolder(const std::string& folder) {
-    if (folder.size() >= 3 && IsDriveLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') return true;
-    if (folder.compare(0, 2, "\\\\") != 0) return false;
-    const std::size_t server = folder.find('\\', 2);
-    if (server == std::string::npos || server == 2) return false;
-    const std::size_t share = folder.find('\\', server + 1);
-    return share != std::string::npos && share > server + 1;
-}
 
 LeftOut CheckInstance(const Instance& instance) {
     if (!CmdReadsLiterally(instance.serviceName) || !CmdReadsLiterally(instance.folder) ||
-        !CmdReadsLiterally(instance.backup)) {
+        !CmdReadsLiterally(instance.beside.backup) || !CmdReadsLiterally(instance.beside.failed) ||
+        !CmdReadsLiterally(instance.beside.mark)) {
         return LeftOut::Misread;
     }
+    // SC QUERY names the service on a line of its own ("SERVICE_NAME: ...").
+    for (const auto& state : kStates)
+        if ((" " + instance.serviceName).find(state[0]) != std::string::npos) return LeftOut::StateLike;
     if (!IsAbsoluteFolder(instance.folder)) return LeftOut::NotAbsolute;
-    if (!instance.backup.empty() && !IsAbsoluteFolder(instance.backup)) return LeftOut::NotAbsolute;
+    if (!instance.beside.backup.empty() && !IsAbsoluteFolder(instance.beside.backup)) return LeftOut::NotAbsolute;
     return LeftOut::None;
-}
-
-std::string FolderKey(const std::string& folder, LeadBytePredicate isLeadByte) {
-    std::string prefix;
-    std::size_t i = 0;
-    if (folder.size() >= 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
-        prefix = "\\\\";
-        i = 2;
-    } else if (folder.size() >= 2 && folder[1] == ':') {
-        prefix = FoldCase(folder.substr(0, 2)) + "\\";
-        i = 2;
-    }
-    std::vector<std::string> names;
-    std::string name;
-    const auto endName = [&] {
-        if (name == "..") {
-            if (!names.empty()) names.pop_back();
-        } else if (!name.empty() && name != ".") {
-            names.push_back(name);
-        }
-        name.clear();
-    };
-    for (; i < folder.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(folder[i]);
-        if (isLeadByte && isLeadByte(c) && i + 1 < folder.size()) {
-            name += folder[i];
-            name += folder[++i];  // a trail byte is never a separator nor a letter to fold
-        } else if (IsSeparator(folder[i])) {
-            endName();
-        } else {
-            name += FoldCase(std::string(1, folder[i]));
-        }
-    }
-    endName();
-    std::string key = prefix;
-    for (const std::string& n : names) key += n + "\\";
-    return key;
-}
-
-bool FoldersOverlap(const std::string& key, const std::string& otherKey) {
-    return key.compare(0, otherKey.size(), otherKey) == 0 || otherKey.compare(0, key.size(), key) == 0;
-}
-
-std::string BackupFolder(const std::string& folder, const std::vector<std::string>& avoid, LeadBytePredicate isLeadByte,
-                         NoBackup& noBackup) {
-    const std::string key = FolderKey(folder, isLeadByte);
-    const bool unc = key.compare(0, 2, "\\\\") == 0;
-    const std::size_t separators = static_cast<std::size_t>(std::count(key.begin(), key.end(), '\\'));
-    // A drive's root (x:\) has one separator, a share's (\\server\share\) four.
-    if (separators <= (unc ? 4u : 1u)) {
-        noBackup = NoBackup::Root;
-        return {};
-    }
-    // The folder without its closing separators.
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < folder.size(); ++i) {
-        if (isLeadByte && isLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size()) {
-            end = ++i + 1;
-        } else if (!IsSeparator(folder[i])) {
-            end = i + 1;
-        }
-    }
-    const std::string base = folder.substr(0, end) + ".previous";
-    for (int n = 1; n <= 9; ++n) {
-        const std::string candidate = base + (n > 1 ? std::to_string(n) : "") + "\\";
-        const std::string candidateKey = FolderKey(candidate, isLeadByte);
-        const bool clear = std::none_of(avoid.begin(), avoid.end(),
-                                        [&](const std::string& other) { return FoldersOverlap(candidateKey, other); });
-        if (clear) {
-            noBackup = NoBackup::None;
-            return candidate;
-        }
-    }
-    noBackup = NoBackup::NoName;
-    return {};
 }
 
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// The log beside the script, whatever the current folder.
-std::string LogFile() { return Quoted(std::string("%~dp0") + kLogName); }
+// A file beside the script, whatever the current folder.
+std::string BesideScript(const char* name) { return Quoted(std::string("%~dp0") + name); }
 
-// The script's lines, CR LF each. Every line that names an instance names
-// it literally: cmd parses a CALL's arguments or a variable's value again.
+// The folder without its closing backslash, as MOVE and RD name a folder.
+std::string Unclosed(const std::string& folder) {
+    return !folder.empty() && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+constexpr int kStopSeconds = 120;  // how long a service is given to stop
+constexpr int kDeleteTries = 5;    // how often KORVAN\KORVAN is removed before the step fails
+constexpr int kWatchRounds = 12;   // a reading every five seconds through the minute after a start
+constexpr char kFiveSeconds[] = "PING -n 6 127.0.0.1 >NUL";  // TIMEOUT ends at once without console input
+
+// The script's lines, CR LF each, and its labels: a label that is jumped
+// to and never defined, or defined twice, makes the script incomplete.
 class ScriptText {
 public:
     void Line(const std::string& line) { text_ += line + "\r\n"; }
-    // A line appended to the log beside the script, with date and time.
-    void Log(const std::string& message) { Line(">>" + LogFile() + " ECHO %DATE% %TIME% " + message); }
+    // A line appended to the log, with date and time.
+    void Log(const std::string& message) { Line(">>" + BesideScript(kLogName) + " ECHO %DATE% %TIME% " + message); }
     // A line on the console and in the log.
     void Say(const std::string& message) {
         Line("ECHO " + message);
         Log(message);
     }
-    // Sets STATE to the state the manager reports for the service
-    // (STOPPED, RUNNING, ...; empty when there is no such service). Decided
-    // by the state, never by NET's exit code, and read from the line that
-    // begins with STATE, whatever words the service's name holds.
-    void QueryState(const std::string& name) {
-        Line("SET STATE=");
-        Line("FOR /F \"tokens=1,4\" %%A IN ('SC QUERY \"" + name + "\"') DO IF \"%%A\"==\"STATE\" SET STATE=%%B");
-    }
-    // Waits, up to |seconds| in rounds of five, until the service has
-    // stopped; then goes on at |stopped|, or at |timedOut|. A count bounds
-    // the wait, not the clock: %TIME% need not show seconds.
-    void WaitUntilStopped(const std::string& name, const std::string& label, int seconds, const std::string& stopped,
-                          const std::string& timedOut) {
-        Line("SET /A WAITED=0");
+    void Label(const std::string& label) {
+        complete_ = complete_ && defined_.insert(label).second;
         Line(":" + label);
-        QueryState(name);
-        Line("IF \"%STATE%\"==\"STOPPED\" GOTO " + stopped);
-        Line("SET /A WAITED+=1");
-        Line("IF %WAITED% GEQ " + std::to_string(seconds / 5) + " GOTO " + timedOut);
-        Line("PING -n 6 127.0.0.1 >NUL");
-        Line("GOTO " + label);
+    }
+    std::string Goto(const std::string& label) {
+        used_.insert(label);
+        return "GOTO " + label;
+    }
+    std::string Call(const std::string& label) {
+        used_.insert(label);
+        return "CALL :" + label;
+    }
+    // Sets STATE to the service's state (UNKNOWN when SC QUERY shows none).
+    void ReadState(const std::string& name) {
+        Line("SC QUERY " + Quoted(name) + " >" + BesideScript(kStateName) + " 2>&1");
+        Line(Call("READ_STATE"));
+    }
+    bool Complete() const {
+        return complete_ && std::includes(defined_.begin(), defined_.end(), used_.begin(), used_.end());
     }
     const std::string& text() const { return text_; }
 
 private:
     std::string text_;
+    std::set<std::string> defined_, used_;
+    bool complete_ = true;
 };
 
-constexpr int kStopSeconds = 120;   // how long a service is given to stop
-constexpr int kDeleteTries = 5;     // how often KORVAN\KORVAN is removed before the step fails
-constexpr char kWaitAMinute[] = "PING -n 61 127.0.0.1 >NUL";  // TIMEOUT ends at once without console input
-
 // A command's output is dropped and its errors go to the log.
-std::string ErrorsToLog() { return " >NUL 2>>" + LogFile(); }
+std::string ErrorsToLog() { return " >NUL 2>>" + BesideScript(kLogName); }
 
 // Copies a folder whole (hidden files, attributes, read-only files
-// overwritten) over another, without a chance to prompt.
+// overwritten) into another, without a chance to prompt. What XCOPY says
+// is kept in the state file, to be shown if it fails.
 std::string CopyWhole(const std::string& from, const std::string& to) {
-    return "XCOPY " + Quoted(from + "*") + " " + Quoted(to) + " /E /I /H /K /R /Y <NUL" + ErrorsToLog();
+    return "XCOPY " + Quoted(from + "*") + " " + Quoted(to) + " /E /I /H /K /R /Y <NUL >" + BesideScript(kStateName) +
+           " 2>&1";
 }
 
-// The block of one instance, |number| of |total|; |next| is the label the
-// run goes on at when the instance is updated.
-void WriteInstance(ScriptText& s, const Instance& instance, const std::string& source, int number,
-                   const std::string& total, const std::string& next) {
-    const std::string name = EscapePercent(instance.serviceName);
-    const std::string folder = EscapePercent(instance.folder);
-    const std::string backup = EscapePercent(instance.backup);
-    const std::string at = "I" + std::to_string(number) + "_";
-    const std::string who = std::to_string(number) + " of " + total + ": " + Quoted(name);
-    const std::string subFolder = Quoted(folder + "KORVAN\\KORVAN");
-
-    s.Line("");
-    s.Line("REM ---- " + who + " in " + Quoted(folder));
-    s.Line(":I" + std::to_string(number));
-    s.Say(who + " ...");
-    s.Log("  folder " + Quoted(folder));
-    // Whether it runs now decides whether it must run after the update. A
-    // state that cannot be read counts as running: the check after the
-    // start is then kept, never skipped.
-    s.Line("SET WAS_RUNNING=1");
-    s.QueryState(name);
-    s.Line("IF \"%STATE%\"==\"STOPPED\" SET WAS_RUNNING=0");
-
-    s.Log("  stopping the service");
-    s.Line("NET STOP " + Quoted(name) + " >NUL 2>&1");
-    s.WaitUntilStopped(name, at + "STOPPING", kStopSeconds, at + "BACKUP", at + "NOT_STOPPED");
-
-    s.Line(":" + at + "BACKUP");
-    if (instance.backup.empty()) {
-        s.Log(instance.noBackup == NoBackup::Root
-                  ? "  no backup: the folder is a drive or share root, there is no folder beside it"
-                  : "  no backup: every name beside the folder would touch the update folder or another instance");
-    } else {
-        s.Log("  backing up the folder to " + Quoted(backup));
-        s.Line("IF EXIST " + Quoted(backup) + " RD /S /Q " + Quoted(backup) + ErrorsToLog());
-        s.Line("IF EXIST " + Quoted(backup) + " GOTO " + at + "NO_BACKUP");
-        s.Line(CopyWhole(folder, backup));
-        s.Line("IF ERRORLEVEL 1 GOTO " + at + "NO_BACKUP");
-    }
-
-    s.Log("  removing " + subFolder);
-    s.Line("SET /A TRIES=0");
-    s.Line(":" + at + "REMOVING");
-    s.Line("IF NOT EXIST " + subFolder + " GOTO " + at + "COPY");
-    s.Line("RD /S /Q " + subFolder + ErrorsToLog());
-    s.Line("IF NOT EXIST " + subFolder + " GOTO " + at + "COPY");
-    s.Line("SET /A TRIES+=1");
-    s.Line("IF %TRIES% GEQ " + std::to_string(kDeleteTries) + " GOTO " + at + "NOT_REMOVED");
-    s.Line("PING -n 3 127.0.0.1 >NUL");
-    s.Line("GOTO " + at + "REMOVING");
-
-    s.Line(":" + at + "COPY");
-    s.Log("  copying the update files");
-    s.Line("XCOPY /Y /S " + Quoted(source + "\\*.*") + " " + Quoted(folder) + " <NUL" + ErrorsToLog());
-    s.Line("IF ERRORLEVEL 1 GOTO " + at + "NOT_COPIED");
-
-    s.Log("  starting the service, then waiting a minute");
-    s.Line("NET START " + Quoted(name) + " >NUL 2>&1");
-    s.Line(kWaitAMinute);
-    s.QueryState(name);
-    s.Line("IF \"%STATE%\"==\"RUNNING\" GOTO " + at + "DONE");
-    s.Line("IF %WAS_RUNNING%==1 GOTO " + at + "NOT_RUNNING");
-    s.Say(who + " updated. It was not running before the update and is not running now.");
-    s.Line("GOTO " + next);
-    s.Line(":" + at + "DONE");
-    s.Say(who + " updated and running.");
-    s.Line("GOTO " + next);
-
-    // Failures before any file was touched.
-    s.Line(":" + at + "NOT_STOPPED");
-    s.Say(who + " did not stop within " + std::to_string(kStopSeconds / 60) +
-          " minutes. None of its files were touched.");
-    s.Line("GOTO " + at + "HALT");
-    if (!instance.backup.empty()) {
-        s.Line(":" + at + "NO_BACKUP");
-        s.Say(who + " could not be backed up to " + Quoted(backup) +
-              ". None of its files were touched; the service is started again.");
-        s.Line("IF %WAS_RUNNING%==1 NET START " + Quoted(name) + " >NUL 2>&1");
-        s.Line("GOTO " + at + "HALT");
-    }
-
-    // Failures after the backup: the previous version comes back.
-    s.Line(":" + at + "NOT_REMOVED");
-    s.Say(who + ": " + subFolder + " could not be removed.");
-    s.Line("GOTO " + at + "RESTORE");
-    s.Line(":" + at + "NOT_COPIED");
-    s.Say(who + ": the update files could not be copied.");
-    s.Line("GOTO " + at + "RESTORE");
-    s.Line(":" + at + "NOT_RUNNING");
-    s.Say(who + " is not running a minute after its start.");
-    s.Line("GOTO " + at + "RESTORE");
-
-    s.Line(":" + at + "RESTORE");
-    if (instance.backup.empty()) {
-        s.Say(who + " has no backup to restore: its folder keeps what the update left.");
-    } else {
-        s.Say(who + ": restoring the previous version from " + Quoted(backup));
-        s.Line("NET STOP " + Quoted(name) + " >NUL 2>&1");
-        s.WaitUntilStopped(name, at + "STOPPING_AGAIN", kStopSeconds, at + "RESTORING", at + "NOT_RESTORED");
-        s.Line(":" + at + "RESTORING");
-        s.Line(CopyWhole(backup, folder));
-        s.Line("IF ERRORLEVEL 1 GOTO " + at + "NOT_RESTORED");
-        s.Say(who + ": the previous version is restored.");
-    }
-    s.Line("IF %WAS_RUNNING%==0 GOTO " + at + "HALT");
-    s.Log("  starting the previous version");
-    s.Line("NET START " + Quoted(name) + " >NUL 2>&1");
-    s.Line("GOTO " + at + "HALT");
-    if (!instance.backup.empty()) {
-        s.Line(":" + at + "NOT_RESTORED");
-        s.Say(who + " could not be restored. Copy " + Quoted(backup) + " over " + Quoted(folder) + " by hand.");
-    }
-    s.Line(":" + at + "HALT");
-    s.Say("Update stopped at " + who + ". The instances after it were not touched. Exit code 1.");
-    s.Line("EXIT /B 1");
+// Shows what the last command kept in the state file, and logs it.
+void ShowState(ScriptText& s) {
+    s.Line("TYPE " + BesideScript(kStateName));
+    s.Line("TYPE " + BesideScript(kStateName) + " >>" + BesideScript(kLogName));
 }
+
+// The recovery actions as SC FAILURE takes them: "" for no action.
+std::string ActionsArgument(const RecoveryActions& recovery) {
+    std::string actions;
+    for (const FailureAction& a : recovery.actions) {
+        if (!actions.empty()) actions += "/";
+        actions += (a.restart ? "restart/" : "\"\"/") + std::to_string(a.delayMilliseconds);
+    }
+    return actions.empty() ? "\"\"" : actions;
+}
+
+// What can go wrong with one instance, and where the run goes on.
+enum class Then {
+    Halt,     // nothing to undo: it is left as it is
+    Restart,  // none of its files were touched: started again if it was running
+    Restore,  // its files were changed: the previous version comes back
+};
+struct Failure {
+    const char* label;
+    const char* message;  // after "<n> of <total>: "<name>""
+    Then then;
+};
+const Failure kFailures[] = {
+    {"UNREAD", " was not stopped: its state could not be read (SC QUERY).", Then::Halt},
+    {"NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.", Then::Halt},
+    {"NO_CLEAR", " was not stopped: its recovery actions could not be cleared for the update.", Then::Halt},
+    {"DEPENDENTS", " was not stopped: other services that depend on it are running. They were not stopped:",
+     Then::Halt},
+    {"NOT_STOPPED", " did not stop within 2 minutes. None of its files were touched.", Then::Restart},
+    {"NO_BACKUP", " could not be backed up; what was copied is removed, none of its files were touched:",
+     Then::Restart},
+    {"STARTED", " was started by another program while its files were being changed.", Then::Restore},
+    {"NOT_REMOVED", ": KORVAN\\KORVAN could not be removed.", Then::Restore},
+    {"NOT_COPIED", ": the update files could not be copied:", Then::Restore},
+    {"NOT_RUNNING", " did not keep running for a minute after its start.", Then::Restore},
+};
+
+class InstanceWriter {
+public:
+    InstanceWriter(ScriptText& s, const Instance& instance, const std::string& source, int number,
+                   const std::string& total, const std::string& next)
+        : s_(s),
+          name_(EscapePercent(instance.serviceName)),
+          folder_(EscapePercent(instance.folder)),
+          backup_(EscapePercent(instance.beside.backup)),
+          failed_(EscapePercent(instance.beside.failed)),
+          mark_(EscapePercent(instance.beside.mark)),
+          source_(source),
+          at_("I" + std::to_string(number) + "_"),
+          who_(std::to_string(number) + " of " + total + ": " + Quoted(name_)),
+          first_("I" + std::to_string(number)),
+          next_(next),
+          instance_(instance) {}
+
+    void Write() {
+        s_.Line("");
+        s_.Line("REM ---- " + who_ + " in " + Quoted(folder_));
+        s_.Label(first_);
+        s_.Say(who_ + " ...");
+        s_.Log("  folder " + Quoted(folder_));
+        s_.Line("SET FILES=untouched");
+        s_.Line("SET WAS_RUNNING=");
+        if (HasMark()) s_.Line("IF EXIST " + Quoted(mark_) + " " + Go("MARKED"));
+        s_.ReadState(name_);
+        s_.Line("IF \"%STATE%\"==\"UNKNOWN\" " + Go("UNREAD"));
+        s_.Line("SET WAS_RUNNING=1");
+        s_.Line("IF \"%STATE%\"==\"STOPPED\" SET WAS_RUNNING=0");
+        if (HasMark()) {
+            // Written before anything is done, so that a run cut short
+            // leaves the next one knowing whether the service ran.
+            s_.Line("IF %WAS_RUNNING%==1 >" + Quoted(mark_) + " ECHO running");
+            s_.Line("IF %WAS_RUNNING%==0 >" + Quoted(mark_) + " ECHO stopped");
+            s_.Line("IF NOT EXIST " + Quoted(mark_) + " " + Go("NO_MARK"));
+        }
+        s_.Line(Go("CLEAR"));
+        if (HasMark()) Marked();
+
+        ClearRecovery();
+        Stop();
+        Update();
+        for (const Failure& failure : kFailures) Fail(failure);
+        // Untouched: started again if it was running, then halted.
+        s_.Label(At("UNTOUCHED"));
+        s_.Line("IF %WAS_RUNNING%==1 NET START " + Quoted(name_) + " <NUL" + ErrorsToLog());
+        s_.Line(Go("HALT"));
+        Restore("RESTORE", "RESTORE_FAILED", Go("RESTORED"));
+        s_.Label(At("RESTORED"));
+        s_.Line("SET FILES=restored");
+        s_.Say(who_ + ": the previous version is back in " + Quoted(folder_) + ".");
+        s_.Line("IF %WAS_RUNNING%==0 " + Go("HALT"));
+        s_.Log("  starting the previous version, then watching it for a minute");
+        s_.Line("NET START " + Quoted(name_) + " <NUL" + ErrorsToLog());
+        Watch("WATCH_PREVIOUS", "PREVIOUS_NOT_RUNNING");
+        s_.Line(Go("HALT"));
+        s_.Label(At("PREVIOUS_NOT_RUNNING"));
+        s_.Say(who_ + " could not be restored: the previous version did not keep running for a minute after its "
+                      "start.");
+        s_.Line(Go("HALT"));
+        s_.Label(At("RESTORE_FAILED"));
+        s_.Line("SET FILES=changed");
+        s_.Say(who_ + " could not be restored. Its previous version is in " + Quoted(backup_) +
+               "; copy it over " + Quoted(folder_) + " by hand, or run this script again, which restores it first.");
+        s_.Line(Go("HALT"));
+        Halt();
+    }
+
+private:
+    bool HasMark() const { return !instance_.beside.mark.empty(); }
+    std::string At(const std::string& label) const { return at_ + label; }
+    std::string Go(const std::string& label) { return s_.Goto(At(label)); }
+
+    // Goes to |fail| unless the service is stopped.
+    void RequireStopped(const std::string& fail) {
+        s_.ReadState(name_);
+        s_.Line("IF NOT \"%STATE%\"==\"STOPPED\" " + Go(fail));
+    }
+
+    // A mark left by a run that was cut short: whether the service ran
+    // before it, and whether its backup was complete. With a complete
+    // backup the folder may hold part of the update: the backup comes back
+    // first, and the update goes on from there without a new backup.
+    void Marked() {
+        s_.Label(At("MARKED"));
+        s_.Log("  a previous run did not finish with this instance: " + Quoted(mark_));
+        s_.Line("SET WAS_RUNNING=1");
+        s_.Line("FIND \"stopped\" " + Quoted(mark_) + " >NUL 2>&1");
+        s_.Line("IF %ERRORLEVEL% EQU 0 SET WAS_RUNNING=0");
+        s_.ReadState(name_);
+        s_.Line("IF \"%STATE%\"==\"UNKNOWN\" " + Go("UNREAD"));
+        s_.Line("FIND \"backup\" " + Quoted(mark_) + " >NUL 2>&1");
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("CLEAR"));
+        s_.Line("SET FILES=changed");
+        s_.Say(who_ + ": a previous run was cut short after its backup; the previous version comes back from " +
+               Quoted(backup_) + " first.");
+        s_.Line(Go("CLEAR"));
+    }
+
+    // A restart queued by the service manager after a crash cannot be
+    // cancelled: while the files change, the service has none to queue.
+    void ClearRecovery() {
+        s_.Label(At("CLEAR"));
+        if (!instance_.recovery) {
+            s_.Log("  its recovery actions could not be read when this script was written: left as they are");
+        } else if (!instance_.recovery->actions.empty()) {
+            s_.Log("  clearing its recovery actions (they were: reset " +
+                   std::to_string(instance_.recovery->resetSeconds) + " s, actions " +
+                   ActionsArgument(*instance_.recovery) + ")");
+            s_.Line("SC FAILURE " + Quoted(name_) + " reset= 0 actions= \"\"" + ErrorsToLog());
+            s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("NO_CLEAR"));
+        }
+    }
+
+    // Puts back what ClearRecovery cleared; a failure is logged and said.
+    void PutBackRecovery() {
+        if (!instance_.recovery || instance_.recovery->actions.empty()) return;
+        s_.Log("  putting its recovery actions back");
+        s_.Line("SC FAILURE " + Quoted(name_) + " reset= " + std::to_string(instance_.recovery->resetSeconds) +
+                " actions= " + ActionsArgument(*instance_.recovery) + ErrorsToLog());
+        s_.Line("IF %ERRORLEVEL% NEQ 0 ECHO " + who_ +
+                ": its recovery actions could not be put back; set them in the Services console.");
+    }
+
+    // SC STOP, not NET STOP: NET asks before it stops dependent services,
+    // and the question waits for ever; SC refuses with 1051 instead.
+    void StopAndWait(const std::string& label, const std::string& stopped, const std::string& timedOut) {
+        s_.Line("SC STOP " + Quoted(name_) + " >" + BesideScript(kStateName) + " 2>&1");
+        s_.Line("IF %ERRORLEVEL% EQU 1051 " + Go("DEPENDENTS"));
+        s_.Line("SET /A WAITED=0");
+        s_.Label(At(label));
+        s_.ReadState(name_);
+        s_.Line("IF \"%STATE%\"==\"STOPPED\" " + Go(stopped));
+        s_.Line("SET /A WAITED+=1");
+        s_.Line("IF %WAITED% GEQ " + std::to_string(kStopSeconds / 5) + " " + Go(timedOut));
+        s_.Line(kFiveSeconds);
+        s_.Line(Go(label));
+    }
+
+    void Stop() {
+        s_.Log("  stopping the service");
+        StopAndWait("STOPPING", "STOPPED", "NOT_STOPPED");
+        s_.Label(At("STOPPED"));
+        if (HasMark()) {
+            s_.Line("IF \"%FILES%\"==\"changed\" " + Go("RESTORE_FIRST"));
+            s_.Log("  backing up the folder to " + Quoted(backup_));
+            s_.Line("IF EXIST " + Quoted(backup_) + " RD /S /Q " + Quoted(Unclosed(backup_)) + " >" +
+                    BesideScript(kStateName) + " 2>&1");
+            s_.Line("IF EXIST " + Quoted(backup_) + " " + Go("NO_BACKUP"));
+            RequireStopped("STARTED_BEFORE_BACKUP");
+            s_.Line(CopyWhole(folder_, backup_));
+            s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("NO_BACKUP"));
+            s_.Line(">>" + Quoted(mark_) + " ECHO backup");
+            s_.Line(Go("REMOVE"));
+            s_.Label(At("STARTED_BEFORE_BACKUP"));
+            s_.Say(who_ + " was started by another program before its backup. None of its files were touched.");
+            s_.Line(Go("UNTOUCHED"));
+            Restore("RESTORE_FIRST", "RESTORE_FAILED", Go("REMOVE"));
+        } else {
+            s_.Log(instance_.noBackup == NoBackup::Root
+                       ? "  no backup: the folder is a drive or share root, there is no folder beside it"
+                       : "  no backup: every name beside the folder would touch the update folder or another "
+                         "instance");
+        }
+    }
+
+    void Update() {
+        const std::string subFolder = Quoted(folder_ + "KORVAN\\KORVAN");
+        s_.Label(At("REMOVE"));
+        s_.Line("SET FILES=changed");
+        s_.Log("  removing " + subFolder);
+        s_.Line("SET /A TRIES=0");
+        s_.Label(At("REMOVING"));
+        RequireStopped("STARTED");
+        s_.Line("IF NOT EXIST " + subFolder + " " + Go("COPY"));
+        s_.Line("RD /S /Q " + subFolder + ErrorsToLog());
+        s_.Line("IF NOT EXIST " + subFolder + " " + Go("COPY"));
+        s_.Line("SET /A TRIES+=1");
+        s_.Line("IF %TRIES% GEQ " + std::to_string(kDeleteTries) + " " + Go("NOT_REMOVED"));
+        s_.Line("PING -n 3 127.0.0.1 >NUL");
+        s_.Line(Go("REMOVING"));
+
+        s_.Label(At("COPY"));
+        s_.Log("  copying the update files");
+        RequireStopped("STARTED");
+        s_.Line("XCOPY /Y /S " + Quoted(source_ + "\\*.*") + " " + Quoted(folder_) + " <NUL >" +
+                BesideScript(kStateName) + " 2>&1");
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("NOT_COPIED"));
+
+        s_.Log("  starting the service, then watching it for a minute");
+        s_.Line("NET START " + Quoted(name_) + " <NUL" + ErrorsToLog());
+        s_.Line("IF %WAS_RUNNING%==0 " + Go("MAY_STAY_STOPPED"));
+        Watch("WATCH", "NOT_RUNNING");
+        s_.Say(who_ + " updated and running.");
+        s_.Line(Go("DONE"));
+        s_.Label(At("MAY_STAY_STOPPED"));
+        s_.Line("PING -n 61 127.0.0.1 >NUL");  // the minute, as for any instance
+        s_.ReadState(name_);
+        s_.Say(who_ + " updated. It was not running before the update and is %STATE% now.");
+        s_.Label(At("DONE"));
+        PutBackRecovery();
+        if (HasMark()) s_.Line("DEL " + Quoted(mark_) + ErrorsToLog());
+        s_.Line(s_.Goto(next_));
+    }
+
+    // Reads the state every five seconds for a minute: a crash leaves it
+    // STOPPED until the service manager restarts it, and a service that
+    // is not RUNNING at any reading has not kept running.
+    void Watch(const std::string& label, const std::string& fail) {
+        s_.Line("SET /A ROUNDS=0");
+        s_.Label(At(label));
+        s_.Line(kFiveSeconds);
+        s_.ReadState(name_);
+        s_.Line("IF NOT \"%STATE%\"==\"RUNNING\" " + Go(fail));
+        s_.Line("SET /A ROUNDS+=1");
+        s_.Line("IF %ROUNDS% LSS " + std::to_string(kWatchRounds) + " " + Go(label));
+    }
+
+    void Fail(const Failure& failure) {
+        s_.Label(At(failure.label));
+        s_.Say(who_ + failure.message);
+        const std::string label = failure.label;
+        if (label == "DEPENDENTS") {
+            s_.Line("SC ENUMDEPEND " + Quoted(name_) + " >" + BesideScript(kStateName) + " 2>&1");
+            ShowState(s_);
+        } else if (label == "NO_BACKUP") {
+            ShowState(s_);
+            s_.Line("IF EXIST " + Quoted(backup_) + " RD /S /Q " + Quoted(Unclosed(backup_)) + ErrorsToLog());
+            s_.Line("IF EXIST " + Quoted(backup_) + " ECHO " + Quoted(backup_) + " could not be removed.");
+        } else if (label == "NOT_COPIED") {
+            ShowState(s_);
+        }
+        switch (failure.then) {
+            case Then::Halt: s_.Line(Go("HALT")); break;
+            case Then::Restart: s_.Line(Go("UNTOUCHED")); break;
+            case Then::Restore: s_.Line(Go("RESTORE")); break;
+        }
+    }
+
+    // Brings the previous version back exactly: the service stopped, the
+    // failed folder moved aside whole to .failed (it keeps what the update
+    // left, for a look), the backup copied in its place. Goes on with
+    // |restored| or at |failed|.
+    void Restore(const std::string& label, const std::string& failed, const std::string& restored) {
+        s_.Label(At(label));
+        if (!HasMark()) {
+            s_.Say(who_ + " has no backup to restore: its folder keeps what the update left.");
+            s_.Line(Go("HALT"));
+            return;
+        }
+        s_.Log("  restoring the previous version from " + Quoted(backup_));
+        StopAndWait(label + "_STOPPING", label + "_STOPPED", failed);
+        s_.Label(At(label + "_STOPPED"));
+        s_.Line("IF EXIST " + Quoted(failed_) + " RD /S /Q " + Quoted(Unclosed(failed_)) + ErrorsToLog());
+        s_.Line("IF EXIST " + Quoted(failed_) + " " + Go(failed));
+        RequireStopped(failed);
+        s_.Line("MOVE " + Quoted(Unclosed(folder_)) + " " + Quoted(Unclosed(failed_)) + " <NUL" + ErrorsToLog());
+        s_.Line("IF EXIST " + Quoted(folder_) + " " + Go(failed));
+        s_.Log("  the failed update's files are kept in " + Quoted(failed_));
+        s_.Line(CopyWhole(backup_, folder_));
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(failed));
+        s_.Line(restored);
+    }
+
+    void Halt() {
+        s_.Label(At("HALT"));
+        PutBackRecovery();
+        s_.ReadState(name_);
+        s_.Say(who_ + " is left %STATE%.");
+        if (HasMark()) {
+            // The mark stays while the folder may hold part of the update,
+            // or the service does not run as it did: the next run knows.
+            s_.Line("IF \"%FILES%\"==\"changed\" " + Go("KEEP_MARK"));
+            s_.Line("IF \"%WAS_RUNNING%\"==\"1\" IF NOT \"%STATE%\"==\"RUNNING\" " + Go("KEEP_MARK"));
+            s_.Line("IF EXIST " + Quoted(mark_) + " DEL " + Quoted(mark_) + ErrorsToLog());
+            s_.Line(Go("HALTED"));
+            s_.Label(At("KEEP_MARK"));
+            s_.Log("  the mark stays, so that the next run restores or checks this instance first: " +
+                   Quoted(mark_));
+            s_.Label(At("HALTED"));
+        }
+        s_.Say("Update stopped at " + who_ + ". The instances after it were not touched. Exit code 1.");
+        s_.Line("EXIT /B 1");
+    }
+
+    ScriptText& s_;
+    const std::string name_, folder_, backup_, failed_, mark_, source_, at_, who_, first_, next_;
+    const Instance& instance_;
+};
 
 }  // namespace
 
@@ -333,28 +470,67 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     s.Line("@ECHO OFF");
     s.Line("REM Written by Quilmarsk: updates each Korvane instance from the update folder, one after");
     s.Line("REM another. Each is stopped, its folder backed up beside it (<folder>.previous), KORVAN\\KORVAN");
-    s.Line("REM removed, the update files copied over the folder, and the service started and checked a");
-    s.Line("REM minute later. The first instance that fails gets its previous version back and ends the");
-    s.Line("REM run with exit code 1; the instances after it are not touched. Every step goes to");
-    s.Line(std::string("REM ") + kLogName + " beside this script.");
+    s.Line("REM removed, the update files copied over the folder, and the service started and watched for");
+    s.Line("REM a minute. The first instance that fails gets its previous version back and ends the run");
+    s.Line("REM with exit code 1; the instances after it are not touched. Every step goes to");
+    s.Line(std::string("REM ") + kLogName + " beside this script. One run at a time: while " + kLockName);
+    s.Line("REM is held by a run, another one ends at once with exit code 2.");
     s.Line("");
+    // A file that a run holds open for writing cannot be opened so by a
+    // second one: cmd does not run a command whose redirection fails, so
+    // LOCKED stays set. The handle goes with the process that holds it:
+    // a run that was killed leaves nothing behind that blocks the next.
+    s.Line("SET LOCKED=1");
+    s.Line(s.Call("RUN") + " 2>>" + BesideScript(kLockName));
+    s.Line("IF DEFINED LOCKED " + s.Goto("LOCKED"));
+    s.Line("EXIT /B %ERRORLEVEL%");
+    s.Label("LOCKED");
+    s.Line(std::string("ECHO Update not started: another run of this script holds ") + kLockName +
+           ", or the folder of the script cannot be written. Nothing was touched. Exit code 2.");
+    s.Line("EXIT /B 2");
+    s.Line("");
+    s.Label("RUN");
+    s.Line("SET LOCKED=");
+    // The log is written first, the same way: if it cannot be, nothing is touched.
+    s.Line("SET LOGGED=");
+    s.Line(s.Call("LOG_START") + " >>" + BesideScript(kLogName));
+    s.Line("IF NOT DEFINED LOGGED " + s.Goto("NO_LOG"));
     s.Say("Update of " + total + " instances from " + Quoted(source) + " started.");
     s.Line("DIR /B /S /A-D " + Quoted(source) + " >NUL 2>&1");
-    s.Line("IF ERRORLEVEL 1 GOTO NO_UPDATE_FILES");
+    s.Line("IF %ERRORLEVEL% NEQ 0 " + s.Goto("NO_UPDATE_FILES"));
     for (std::size_t i = 0; i < written.size(); ++i) {
         const std::string next = i + 1 < written.size() ? "I" + std::to_string(i + 2) : "FINISHED";
-        WriteInstance(s, *written[i], source, static_cast<int>(i + 1), total, next);
+        InstanceWriter(s, *written[i], source, static_cast<int>(i + 1), total, next).Write();
     }
     s.Line("");
-    s.Line(":FINISHED");
+    s.Label("FINISHED");
     s.Say("Update finished: all " + total + " instances updated. Exit code 0.");
     s.Line("EXIT /B 0");
     s.Line("");
-    s.Line(":NO_UPDATE_FILES");
+    s.Label("NO_UPDATE_FILES");
     s.Say("Update stopped: the update folder " + Quoted(source) +
           " does not exist or holds no files. No instance was touched. Exit code 1.");
     s.Line("EXIT /B 1");
-    return s.text();
+    s.Label("NO_LOG");
+    s.Line(std::string("ECHO Update stopped: the log ") + kLogName +
+           " beside this script cannot be written. No instance was touched. Exit code 1.");
+    s.Line("EXIT /B 1");
+    s.Line("");
+    s.Label("LOG_START");
+    s.Line("SET LOGGED=1");
+    s.Line("ECHO %DATE% %TIME% Update of " + total + " instances from " + Quoted(source) + " started.");
+    s.Line("EXIT /B 0");
+    s.Line("");
+    // STATE from what SC QUERY said last.
+    s.Label("READ_STATE");
+    for (const auto& state : kStates) {
+        s.Line("SET STATE=" + std::string(state[1]));
+        s.Line("FIND " + Quoted(state[0]) + " " + BesideScript(kStateName) + " >NUL 2>&1");
+        s.Line("IF %ERRORLEVEL% EQU 0 EXIT /B 0");
+    }
+    s.Line("SET STATE=UNKNOWN");
+    s.Line("EXIT /B 0");
+    return s.Complete() ? s.text() : std::string();
 }
 
 std::string ScriptPath(const std::string& modulePath, LeadBytePredicate isLeadByte) {

@@ -2,8 +2,9 @@
 // manager: the environment, the files, the command prompt's code page.
 #pragma once
 
-#include <functional>
 #include <string>
+
+#include "actions/expand.h"
 
 namespace qm {
 
@@ -25,13 +26,5 @@ public:
     // only when all of it was written; on failure |path| is left as it was.
     virtual bool WriteFileAtomically(const std::string& path, const std::string& contents) = 0;
 };
-
-// The value of an environment variable, by name; false when it has none.
-using VariableLookup = std::function<bool(const std::string& name, std::string& value)>;
-
-// |text| with every %NAME% that |lookup| knows replaced by its value, as
-// ExpandEnvironmentStrings does; a reference to an unknown name stays as
-// written.
-std::string ExpandWith(const std::string& text, const VariableLookup& lookup);
 
 }  // namespace qm

@@ -91,6 +91,11 @@ public:
     // in the Services console; false when refused.
     virtual bool SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) = 0;
     virtual bool SetDescription(ServiceHandle service, const std::string& description) = 0;
+    // QueryServiceConfig2A: the failure actions of the service with key
+    // name |name|; false when they cannot be read, or hold an action other
+    // than a restart or none (a command, a reboot), which RecoveryActions
+    // cannot hold.
+    virtual bool QueryRecoveryActions(ManagerHandle manager, const std::string& name, RecoveryActions& recovery) = 0;
     // Whether a service of any type has |name| as its key or display name,
     // including one marked for deletion.
     virtual bool ServiceNamed(ManagerHandle manager, const std::string& name) = 0;

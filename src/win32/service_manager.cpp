@@ -91,6 +91,30 @@ bool Win32System::SetDescription(ServiceHandle service, const std::string& descr
     return ChangeServiceConfig2A(Sc(service), SERVICE_CONFIG_DESCRIPTION, &info) != FALSE;
 }
 
+bool Win32System::QueryRecoveryActions(ManagerHandle manager, const std::string& name, RecoveryActions& recovery) {
+    SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), SERVICE_QUERY_CONFIG);
+    if (!service) return false;
+    DWORD needed = 0;
+    std::vector<BYTE> buffer;
+    bool read = false;
+    if (!QueryServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > 0) {
+        buffer.resize(needed);
+        read = QueryServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(), needed, &needed) != FALSE;
+    }
+    ::CloseServiceHandle(service);
+    if (!read) return false;
+    const auto* info = reinterpret_cast<const SERVICE_FAILURE_ACTIONSA*>(buffer.data());
+    recovery = {};
+    recovery.resetSeconds = info->dwResetPeriod;
+    for (DWORD i = 0; i < info->cActions; ++i) {
+        const SC_ACTION& a = info->lpsaActions[i];
+        if (a.Type != SC_ACTION_NONE && a.Type != SC_ACTION_RESTART) return false;
+        recovery.actions.push_back({a.Type == SC_ACTION_RESTART, a.Delay});
+    }
+    return true;
+}
+
 bool Win32System::ServiceNamed(ManagerHandle manager, const std::string& name) {
     SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), SERVICE_QUERY_STATUS);
     if (service) {

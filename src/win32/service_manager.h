@@ -17,6 +17,7 @@ public:
                          const char* account, const char* password) override;
     bool SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) override;
     bool SetDescription(ServiceHandle service, const std::string& description) override;
+    bool QueryRecoveryActions(ManagerHandle manager, const std::string& name, RecoveryActions& recovery) override;
     bool ServiceNamed(ManagerHandle manager, const std::string& name) override;
     bool ServiceGone(ManagerHandle manager, const std::string& name) override;
     ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) override;

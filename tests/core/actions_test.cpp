@@ -401,12 +401,17 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
     h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
     h.system.AddService("Korvane Main", "\"C:\\Program Files\\KM\\KorvaneSrv.exe\" -x");
     h.system.AddService("Korvane Update Service 01");  // no ImagePath: no block
+    // Recovery actions read now are cleared for the update and put back.
+    h.system.recovery["Korvane Main"] = {86400, {{true, 60000}, {false, 0}}};
     CreateBatch(h.context);
 
     const std::string& script = h.host.files[BatchHarness::kScript];
-    const auto first = script.find("NET STOP \"Korvane Update Service 02\"");
+    const auto first = script.find("SC STOP \"Korvane Update Service 02\"");
     EXPECT_NE(first, std::string::npos);
-    EXPECT_GT(script.find("NET STOP \"Korvane Main\""), first);
+    EXPECT_GT(script.find("SC STOP \"Korvane Main\""), first);
+    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Main\" reset= 0 actions= \"\""), 1u);
+    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Main\" reset= 86400 actions= restart/60000/\"\"/0"), 2u);
+    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Update Service 02\""), 0u);
     EXPECT_NE(script.find("\"C:\\Program Files\\KM\\KORVAN\\KORVAN\""), std::string::npos);
     EXPECT_EQ(script.find("Spooler"), std::string::npos);
     EXPECT_EQ(script.find("Service 01"), std::string::npos);
@@ -447,6 +452,8 @@ TEST(Batch, HostileRegistryValues) {
         {"Korvane Quoted", "\"C:\\Program Files\\KM\\KorvaneSrv.exe\" -x", "C:\\Program Files\\KM\\", nullptr},
         {"Korvane Exe Folder", "C:\\Apps.exe files\\K11\\KorvaneSrv.exe", "C:\\Apps.exe files\\K11\\", nullptr},
         {"Korvane Gone", "C:\\Apps.exe files\\K12\\KorvaneSrv.exe", "", text::kLeftOutNoFile},
+        {"Korvane Stray", "C:\\Program Files\\K 02\\KorvaneSrv.exe", "",
+         "its executable path is not in quotes and names more than one file; the service manager runs C:\\Program.exe"},
         {"Korvane Long Args", longArgs, "C:\\K21\\", nullptr},
         {"Korvane Slashes", "C:/K22/KorvaneSrv.exe", "C:\\K22\\", nullptr},
         {"Korvane UNC", "\\\\srv\\share\\K\\KorvaneSrv.exe", "\\\\srv\\share\\K\\", nullptr},
@@ -465,7 +472,8 @@ TEST(Batch, HostileRegistryValues) {
     for (const Row& row : rows) h.system.AddService(row.name, row.imagePath);
     h.system.binaryImagePaths.insert("Korvane Binary");
     for (const char* file : {"C:\\K09\\KorvaneSrv.exe", "C:\\K10\\KorvaneSrv.EXE", "C:\\K21\\KorvaneSrv.exe",
-                             "C:\\Apps.exe files\\K11\\KorvaneSrv.exe"}) {
+                             "C:\\Apps.exe files\\K11\\KorvaneSrv.exe", "C:\\Program.exe",
+                             "C:\\Program Files\\K 02\\KorvaneSrv.exe"}) {
         h.host.files[file];
     }
     CreateBatch(h.context);
@@ -485,7 +493,7 @@ TEST(Batch, HostileRegistryValues) {
     }
     EXPECT_EQ(CountOf(script, "XCOPY /Y /S"), blocks);
     EXPECT_EQ(script.find("INJ"), std::string::npos);
-    EXPECT_NE(script.find("NET STOP \"Korvane 100%% \x81\""), std::string::npos);  // in code page 437
+    EXPECT_NE(script.find("SC STOP \"Korvane 100%% \x81\""), std::string::npos);  // in code page 437
 }
 
 TEST(Batch, LongListsOfLeftOutServicesAreCut) {
@@ -501,11 +509,14 @@ TEST(Batch, LongListsOfLeftOutServicesAreCut) {
 }
 
 // An update folder the script cannot name, or one that the script would
-// destroy or spread: it is, holds, or lies inside an instance's folder.
+// destroy or spread: it is, holds, or lies inside an instance's folder. Or
+// Quilmarsk kept where the update changes files: the script beside it
+// would be overwritten while it runs.
 TEST(Batch, UpdateFolderTheScriptCannotNameOrWouldHarmWritesNothing) {
     const struct Row {
         const char* folder;
         const char* instance;  // named in the message
+        const char* tool = "C:\\Tools\\Quilmarsk.exe";
     } rows[] = {
         {"Desktop", nullptr},
         {"D:\\Upd\x80", nullptr},
@@ -513,18 +524,26 @@ TEST(Batch, UpdateFolderTheScriptCannotNameOrWouldHarmWritesNothing) {
         {"c:\\k01", "Korvane Update Service 01"},
         {"C:\\", "Korvane Update Service 01"},
         {"D:\\Upd", "Korvane Update Service 02"},
+        {"D:\\New", "the update folder", "D:\\New\\Quilmarsk.exe"},
+        {"D:\\New", "Korvane Update Service 01", "C:\\K01\\Tools\\Quilmarsk.exe"},
+        {"D:\\New", "C:\\K01.previous\\", "c:\\k01.PREVIOUS\\Quilmarsk.exe"},
+        {"D:\\New", "C:\\K01.failed\\", "C:\\K01.failed\\Quilmarsk.exe"},
     };
     for (const Row& row : rows) {
         BatchHarness h;
         h.system.AddService("Korvane Update Service 01", "C:\\K01\\KorvaneSrv.exe");
         h.system.AddService("Korvane Update Service 02", "D:\\Upd\\K02\\KorvaneSrv.exe");
         h.user.folders = {std::string(row.folder)};
+        h.user.modulePath = row.tool;
+        h.host.files[ScriptPath(row.tool, nullptr)] = "previous";
         CreateBatch(h.context);
-        EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous") << row.folder;
+        EXPECT_EQ(h.host.files[ScriptPath(row.tool, nullptr)], "previous") << row.folder;
         EXPECT_EQ(h.user.messages.at(0).icon, Icon::Stop) << row.folder;
-        EXPECT_NE(h.user.messages.at(0).text.find(row.folder), std::string::npos);
+        const bool toolRow = std::string(row.tool) != "C:\\Tools\\Quilmarsk.exe";
+        EXPECT_NE(h.user.messages.at(0).text.find(toolRow ? DriveAndDirectory(row.tool, nullptr) : row.folder),
+                  std::string::npos);
         if (row.instance) {
-            EXPECT_NE(h.user.messages.at(0).text.find(row.instance), std::string::npos);
+            EXPECT_NE(h.user.messages.at(0).text.find(row.instance), std::string::npos) << h.user.messages.at(0).text;
         }
     }
 }

@@ -52,7 +52,7 @@ Failures::~Failures() {
     static const char* const kNames[] = {
         "OpenManager", "EnumServices", "ServiceBytesNeeded", "CreateAutoStartService", "SetRecoveryActions",
         "SetDescription", "ServiceGone", "OpenServiceToRemove", "DeleteService", "OpenServiceKey", "QueryImagePath",
-        "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant"};
+        "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant", "QueryRecoveryActions"};
     static_assert(std::size(kNames) == static_cast<std::size_t>(Op::Count), "a name for every operation");
     for (const auto& [op, armed] : armed_) {
         if (armed.second == 0) ADD_FAILURE() << "the failure of " << kNames[static_cast<int>(op)] << " never fired";
@@ -156,7 +156,17 @@ bool FakeSystem::SetRecoveryActions(ServiceHandle service, const RecoveryActions
     for (const FailureAction& a : recovery.actions)
         entry += std::string(a.restart ? " restart " : " none ") + std::to_string(a.delayMilliseconds) + " ms";
     log_.push_back(entry + ")");
-    return !failures_.Failing(Op::SetRecoveryActions);
+    if (failures_.Failing(Op::SetRecoveryActions)) return false;
+    this->recovery[handles_.at(service.value).second] = recovery;
+    return true;
+}
+
+bool FakeSystem::QueryRecoveryActions(ManagerHandle, const std::string& name, RecoveryActions& recovery) {
+    log_.push_back("QueryRecoveryActions(" + name + ")");
+    const auto found = this->recovery.find(name);
+    if (found == this->recovery.end() || failures_.Failing(Op::QueryRecoveryActions)) return false;
+    recovery = found->second;
+    return true;
 }
 
 bool FakeSystem::SetDescription(ServiceHandle service, const std::string& description) {

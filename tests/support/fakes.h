@@ -35,7 +35,7 @@ struct FakeEventSource {
 enum class Op {
     OpenManager, EnumServices, ServiceBytesNeeded, CreateAutoStartService, SetRecoveryActions, SetDescription,
     ServiceGone, OpenServiceToRemove, DeleteService, OpenServiceKey, QueryImagePath, CreateEventLogKey,
-    WriteFileAtomically, LookUp, Holds, Grant, Count
+    WriteFileAtomically, LookUp, Holds, Grant, QueryRecoveryActions, Count
 };
 
 // The failures armed for the stand-ins of one test. A failure armed but
@@ -73,6 +73,7 @@ public:
     const FakeService* Find(const std::string& name) const;
     std::map<std::string, std::string> imagePaths;        // by service name
     std::set<std::string> binaryImagePaths;                // names whose "ImagePath" is not a string
+    std::map<std::string, RecoveryActions> recovery;       // by service name; none: cannot be read
     std::set<std::string> drivers;                         // names held by services outside the enumeration
     std::map<std::string, FakeEventSource> eventSources;  // by service name
     int enumCalls = 0;
@@ -87,6 +88,7 @@ public:
                          const char* account, const char* password) override;
     bool SetRecoveryActions(ServiceHandle service, const RecoveryActions& recovery) override;
     bool SetDescription(ServiceHandle service, const std::string& description) override;
+    bool QueryRecoveryActions(ManagerHandle manager, const std::string& name, RecoveryActions& recovery) override;
     bool ServiceNamed(ManagerHandle manager, const std::string& name) override;
     bool ServiceGone(ManagerHandle manager, const std::string& name) override;
     ServiceHandle OpenServiceToRemove(ManagerHandle manager, const std::string& name) override;
