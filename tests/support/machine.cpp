@@ -256,7 +256,8 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     return names;
 }
 
-DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit) {
+DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit,
+                        const std::function<void(HANDLE process)>& during) {
     char old[32767] = {};
     const DWORD oldLength = GetEnvironmentVariableA("PATH", old, sizeof old);
     SetEnvironmentVariableA("PATH", (pathPrefix + ";" + std::string(old, oldLength)).c_str());
@@ -269,6 +270,7 @@ DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathP
     const DWORD error = GetLastError();
     SetEnvironmentVariableA("PATH", oldLength ? old : nullptr);
     if (!started) throw MachineError("cannot run " + commandLine + " (error " + std::to_string(error) + ")");
+    if (during) during(child.hProcess);
     const bool ended = WaitForSingleObject(child.hProcess, limit) == WAIT_OBJECT_0;
     DWORD code = 0;
     GetExitCodeProcess(child.hProcess, &code);

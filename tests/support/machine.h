@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -102,6 +103,8 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Runs |commandLine| with |pathPrefix| put first on PATH; waits for it up
 // to |limit| ms and returns its exit code. Throws when it does not end.
-DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit);
+// |during|, if any, is called with the process once it runs.
+DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit,
+                        const std::function<void(HANDLE process)>& during = {});
 
 }  // namespace qm::test
