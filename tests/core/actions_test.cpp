@@ -309,7 +309,6 @@ TEST(Add, ChecksEachKindOfAccountItsOwnWay) {
         {gmsa, "", false, {}, {}, "null", {text::kInstalled, said(text::kLogonRightWarning, gmsa)}},
         {gmsa, "pw", true, {}, {"LogonUser(gmsa$, DOM, pw)"}, "\"pw\"",
          {text::kInstalled, said(text::kLogonRightGranted, gmsa)}},
-        {gmsa, "pw", false, {}, {}, "", {said(text::kUnknownAccount, gmsa)}},
         {"NT SERVICE\\" + name, "pw", false, Op::SetDescription, {}, "null",
          {text::kInstalled, text::kDescriptionWarning}},
         {"nt service\\korvane update service 00", "", false, {}, {}, "null", {text::kInstalled}},
