@@ -1,9 +1,5 @@
 #include "actions/account_check.h"
 
-#include <cstdint>
-#include <cstring>
-
-#include "actions/logon_right.h"
 #include "actions/messages.h"
 #include "catalogue/naming.h"
 
@@ -11,75 +7,50 @@ namespace qm {
 
 namespace {
 
-constexpr char kVirtualPrefix[] = "nt service\\";
-constexpr char kBuiltInPrefix[] = "nt authority\\";
-
-// What LogonUserA answers about an account or its password.
-constexpr std::uint32_t kLogonFailure = 1326;  // a wrong password, or no such account
-constexpr std::uint32_t kPasswordExpired = 1330;
-constexpr std::uint32_t kAccountDisabled = 1331;
-// The password is right; the account lacks the right to log on as a
-// service, which the Add grants after the creation.
-constexpr std::uint32_t kLogonTypeNotGranted = 1385;
-constexpr std::uint32_t kPasswordMustChange = 1907;
-constexpr std::uint32_t kAccountLockedOut = 1909;
-
-bool StartsWith(const std::string& folded, const char* prefix) {
-    return folded.compare(0, std::strlen(prefix), prefix) == 0;
-}
+// What LogonUserA answers about an account or its password (System Error
+// Codes, https://learn.microsoft.com/en-us/windows/win32/debug/system-error-codes--1300-1699-
+// and --1700-3999-). The account has been found, so 1326 is its password.
+constexpr std::uint32_t kLogonFailure = 1326;       // ERROR_LOGON_FAILURE
+constexpr std::uint32_t kPasswordExpired = 1330;    // ERROR_PASSWORD_EXPIRED
+constexpr std::uint32_t kAccountDisabled = 1331;    // ERROR_ACCOUNT_DISABLED
+constexpr std::uint32_t kAccountExpired = 1793;     // ERROR_ACCOUNT_EXPIRED
+constexpr std::uint32_t kPasswordMustChange = 1907; // ERROR_PASSWORD_MUST_CHANGE
+constexpr std::uint32_t kAccountLockedOut = 1909;   // ERROR_ACCOUNT_LOCKED_OUT
 
 }  // namespace
 
-bool IsVirtualAccount(const std::string& account) { return StartsWith(FoldCase(account), kVirtualPrefix); }
+AccountVerdict CheckAccount(AccountRights& rights, Messenger& say, const Account& account,
+                            const std::string& password) {
+    if (account.kind() != AccountKind::Ordinary) return AccountVerdict::Accepted;
 
-AccountKind KindOf(const std::string& account) {
-    if (IsVirtualAccount(account)) return AccountKind::Virtual;
-    if (!account.empty() && account.back() == '$') return AccountKind::Managed;
-    if (NeedsNoLogonRight(account) || StartsWith(FoldCase(account), kBuiltInPrefix)) return AccountKind::BuiltIn;
-    return AccountKind::WithPassword;
-}
-
-bool CheckAccount(AccountRights& rights, User& dialog, const std::string& account, const std::string& password,
-                  const std::string& serviceName) {
-    switch (KindOf(account)) {
-        case AccountKind::BuiltIn:
-        case AccountKind::Managed:
-            return true;
-        case AccountKind::Virtual:
-            if (FoldCase(account) == FoldCase("NT SERVICE\\" + serviceName)) return true;
-            dialog.Message(text::Fill(text::kVirtualAccountName, serviceName), text::kErrorCaption, Icon::Stop);
-            return false;
-        case AccountKind::WithPassword:
-            break;
+    FoundAccount found;
+    if (!rights.LookUp(account, found)) {
+        say.Message(text::Fill(text::kUnknownAccount, account.typed()), text::kErrorCaption, Icon::Stop);
+        return AccountVerdict::Refused;
     }
-
     const char* refusal = nullptr;
-    switch (const std::uint32_t error = rights.TryServiceLogon(account, password)) {
-        case 0:
-        case kLogonTypeNotGranted:
-            return true;
-        case kLogonFailure: {
-            Sid sid;
-            refusal = rights.LookUp(account, sid) ? text::kWrongPassword : text::kUnknownAccount;
-            break;
-        }
+    switch (const std::uint32_t error = rights.TryServiceLogon(account.ForLogon(found.domain), password)) {
+        case 0: return AccountVerdict::Accepted;
+        case kLogonTypeNotGranted: return AccountVerdict::RightMissing;
+        case kLogonFailure: refusal = text::kWrongPassword; break;
         case kPasswordExpired:
-        case kPasswordMustChange:
-            refusal = text::kPasswordExpired;
-            break;
-        case kAccountDisabled:
-            refusal = text::kAccountDisabled;
-            break;
-        case kAccountLockedOut:
-            refusal = text::kAccountLockedOut;
-            break;
+        case kPasswordMustChange: refusal = text::kPasswordExpired; break;
+        case kAccountExpired: refusal = text::kAccountExpired; break;
+        case kAccountDisabled: refusal = text::kAccountDisabled; break;
+        case kAccountLockedOut: refusal = text::kAccountLockedOut; break;
         default:
             // No logon server, say: nothing is known about the password.
-            dialog.Message(text::Fill(text::kAccountNotChecked, {std::to_string(error), account}),
-                           text::kCaption, Icon::Warning);
-            return true;
+            say.Message(text::Fill(text::kAccountNotChecked, {std::to_string(error), account.typed()}),
+                        text::kCaption, Icon::Warning);
+            return AccountVerdict::Accepted;
     }
-    dialog.Message(text::Fill(refusal, account), text::kErrorCaption, Icon::Stop);
+    say.Message(text::Fill(refusal, account.typed()), text::kErrorCaption, Icon::Stop);
+    return AccountVerdict::Refused;
+}
+
+bool FitsService(Messenger& say, const Account& account, const std::string& serviceName) {
+    if (account.kind() != AccountKind::Virtual || FoldCase(account.user()) == FoldCase(serviceName)) return true;
+    say.Message(text::Fill(text::kVirtualAccountName, serviceName), text::kErrorCaption, Icon::Stop);
     return false;
 }
 

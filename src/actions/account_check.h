@@ -1,34 +1,41 @@
-// The account a new instance is to run under, checked when the account
-// dialog is confirmed: before anything is created, while what was typed can
-// still be corrected.
+// The account an instance is to run under, checked when the account dialog
+// is confirmed: before anything is created or changed, while what was typed
+// can still be corrected.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-#include "actions/user.h"
+#include "actions/messenger.h"
+#include "catalogue/account.h"
 #include "catalogue/account_rights.h"
 
 namespace qm {
 
-// Built-in: LocalSystem, NT AUTHORITY\..., and the empty account (which the
-// service manager runs as LocalSystem). Virtual: NT SERVICE\<service name>,
-// one identity per service. Managed: a (group) managed service account,
-// whose name ends in $. Windows keeps the passwords of virtual and managed
-// accounts itself; the service manager takes them with a null password only.
-enum class AccountKind { BuiltIn, Virtual, Managed, WithPassword };
+// ERROR_LOGON_TYPE_NOT_GRANTED: the password is right, but the account may
+// not log on as a service. Either it lacks the right, which the tool grants
+// once the service exists, or a policy denies it the logon
+// (SeDenyServiceLogonRight, "Deny log on as a service"), which no grant
+// overcomes. Only a second logon after the grant tells them apart.
+inline constexpr std::uint32_t kLogonTypeNotGranted = 1385;
 
-bool IsVirtualAccount(const std::string& account);
-AccountKind KindOf(const std::string& account);
+enum class AccountVerdict {
+    Refused,      // the administrator has been told why
+    Accepted,
+    RightMissing  // accepted; log on once more after the grant (kLogonTypeNotGranted)
+};
 
-inline bool TakesNullPassword(AccountKind kind) {
-    return kind == AccountKind::Virtual || kind == AccountKind::Managed;
-}
+// Whether |account| may run services, for any number of them: an ordinary
+// account is looked up first (an unknown one is refused and no logon is
+// tried, as each failed logon is written to the security log and counts
+// toward a lockout), then logged on with |password| as a service. Every
+// answer about the account or its password refuses it; one that says
+// nothing about them is a warning. Other kinds need no check.
+AccountVerdict CheckAccount(AccountRights& rights, Messenger& say, const Account& account,
+                            const std::string& password);
 
-// Whether |account| may be used for the service |serviceName|; when not,
-// |dialog| has been told why. An account with a password is tried with a
-// service logon: an answer about the account or its password refuses it,
-// any other answer is a warning and lets it be used.
-bool CheckAccount(AccountRights& rights, User& dialog, const std::string& account, const std::string& password,
-                  const std::string& serviceName);
+// Whether |account| may be the account of service |serviceName|: a virtual
+// account must carry the service's own name. When not, |say| has been told.
+bool FitsService(Messenger& say, const Account& account, const std::string& serviceName);
 
 }  // namespace qm

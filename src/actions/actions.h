@@ -9,6 +9,7 @@
 #include "actions/script.h"
 #include "actions/script_host.h"
 #include "actions/user.h"
+#include "catalogue/account.h"
 #include "catalogue/account_rights.h"
 #include "catalogue/service_lister.h"
 #include "catalogue/system.h"
@@ -45,10 +46,12 @@ struct InstallNotes {
     std::vector<const char*> warnings;  // settings the service manager refused
 };
 
-// Creates the service named |name| under the account, falling back to the
-// local system account, sets its recovery actions and description, and
-// registers its event-log source.
-InstallResult InstallService(DialogAndMachine& s, const std::string& name, InstallNotes* notes = nullptr);
+// Creates the service named |name| under |account| (with the password
+// kept, unless the account takes none), falling back to the local system
+// account, sets its recovery actions and description, and registers its
+// event-log source.
+InstallResult InstallService(DialogAndMachine& s, const std::string& name, const Account& account,
+                             InstallNotes* notes = nullptr);
 
 // The Add button.
 void AddInstance(DialogAndMachine& s);

@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "actions/account_check.h"
 #include "actions/logon_right.h"
 #include "actions/messages.h"
@@ -23,7 +25,8 @@ bool BrowseInstallPath(DialogAndMachine& s) {
     return true;
 }
 
-InstallResult InstallService(DialogAndMachine& s, const std::string& name, InstallNotes* notes) {
+InstallResult InstallService(DialogAndMachine& s, const std::string& name, const Account& account,
+                             InstallNotes* notes) {
     InstallNotes unread;
     InstallNotes& said = notes ? *notes : unread;
     std::string executable, commandLine;
@@ -33,11 +36,9 @@ InstallResult InstallService(DialogAndMachine& s, const std::string& name, Insta
     const Scoped<ManagerHandle> manager(sys, sys.OpenManager());
     if (!manager) return InstallResult::Failed;
 
-    const std::string& account = s.state.m_strAccount;
-    // Virtual and managed accounts take a null password, whatever the fields held.
-    const char* password = TakesNullPassword(KindOf(account)) ? nullptr : s.state.m_strPassword.c_str();
+    const char* password = account.TakesNullPassword() ? nullptr : s.state.m_strPassword.c_str();
     Scoped<ServiceHandle> service(sys, sys.CreateAutoStartService(manager.get(), name, commandLine,
-                                                                  account.c_str(), password));
+                                                                  account.typed().c_str(), password));
     said.underAccount = static_cast<bool>(service);
     if (!service) {
         service.Reset(sys.CreateAutoStartService(manager.get(), name, commandLine, nullptr, nullptr));
@@ -62,12 +63,17 @@ void AddInstance(DialogAndMachine& s) {
 
     std::string account = s.state.m_strAccount;
     std::string password = s.state.m_strPassword;
-    // The account is tried when OK is pressed, and a refusal keeps the
+    // The account is checked when OK is pressed, and a refusal keeps the
     // dialog open. The suffix field cannot change while it is open: the name
     // checked is the name created.
+    std::optional<Account> checked;
+    AccountVerdict verdict = AccountVerdict::Refused;
     const bool confirmed = s.user.AskAccount(
-        account, password, [&s](const std::string& typed, const std::string& secret, User& dialog) {
-            return CheckAccount(s.rights, dialog, typed, secret, InstanceName(s.view.SuffixField()));
+        account, password, [&](const std::string& typed, const std::string& secret, Messenger& dialog) {
+            checked.emplace(typed, !secret.empty(), s.isLeadByte);
+            if (!FitsService(dialog, *checked, InstanceName(s.view.SuffixField()))) return false;
+            verdict = CheckAccount(s.rights, dialog, *checked, secret);
+            return verdict != AccountVerdict::Refused;
         });
     if (confirmed) {
         s.state.m_strAccount = account;
@@ -75,20 +81,23 @@ void AddInstance(DialogAndMachine& s) {
         s.state.m_strPassword = password;
     }
     Wipe(password);
-    if (!confirmed) return;
+    if (!confirmed || !checked) return;  // a dialog that closed without the check creates nothing
 
     // Takes the suffix as typed. A refused suffix has been reported; the
     // proposal it would have fallen back to is not what was asked for.
     if (!s.view.ReadControls()) return;
     InstallNotes notes;
-    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), &notes);
+    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), *checked, &notes);
     if (result == InstallResult::Installed) {
         s.user.Message(text::kInstalled, text::kCaption, Icon::Information);
     } else {
         s.user.Message(text::kInstallError, text::kErrorCaption, Icon::Stop);
     }
     // The service exists under the account: it must be able to log on.
-    if (notes.underAccount) GrantServiceLogonRight(s.rights, s.user, s.state.m_strAccount);
+    if (notes.underAccount) {
+        const bool retry = verdict == AccountVerdict::RightMissing;
+        GrantServiceLogonRight(s.rights, s.user, *checked, retry ? &s.state.m_strPassword : nullptr);
+    }
     for (const char* warning : notes.warnings) s.user.Message(warning, text::kCaption, Icon::Warning);
     // A created service belongs in the list even when its event-log key failed.
     if (result != InstallResult::Failed) RefreshServiceList(s);

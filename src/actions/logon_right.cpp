@@ -2,37 +2,37 @@
 
 #include "actions/account_check.h"
 #include "actions/messages.h"
-#include "catalogue/naming.h"
 
 namespace qm {
 
-bool NeedsNoLogonRight(const std::string& account) {
-    static const char* const kServiceAccounts[] = {
-        "localsystem",           ".\\localsystem",          "nt authority\\system",
-        "nt authority\\localservice",   "nt authority\\local service",
-        "nt authority\\networkservice", "nt authority\\network service",
-    };
-    const std::string folded = FoldCase(account);
-    // Every virtual account holds it, through NT SERVICE\ALL SERVICES.
-    if (folded.empty() || IsVirtualAccount(account)) return true;
-    for (const char* name : kServiceAccounts)
-        if (folded == name) return true;
-    return false;
-}
-
-LogonRight GrantServiceLogonRight(AccountRights& rights, User& user, const std::string& account) {
-    if (NeedsNoLogonRight(account)) return LogonRight::NotNeeded;
+LogonRight GrantServiceLogonRight(AccountRights& rights, Messenger& say, const Account& account,
+                                  const std::string* retryPassword) {
+    if (!account.NeedsLogonRight()) return LogonRight::NotNeeded;
 
     LogonRight outcome = LogonRight::LookupFailed;
-    Sid sid;
-    if (rights.LookUp(account, sid)) {
-        if (rights.Holds(sid, kServiceLogonRight)) return LogonRight::AlreadyHeld;
-        outcome = rights.Grant(sid, kServiceLogonRight) ? LogonRight::Granted : LogonRight::GrantFailed;
+    FoundAccount found;
+    if (rights.LookUp(account, found)) {
+        if (rights.Holds(found.sid, kServiceLogonRight)) {
+            outcome = LogonRight::AlreadyHeld;
+        } else {
+            outcome = rights.Grant(found.sid, kServiceLogonRight) ? LogonRight::Granted : LogonRight::GrantFailed;
+        }
     }
-    if (outcome == LogonRight::Granted) {
-        user.Message(text::Fill(text::kLogonRightGranted, account), text::kCaption, Icon::Information);
-    } else {
-        user.Message(text::Fill(text::kLogonRightWarning, account), text::kCaption, Icon::Warning);
+    const bool held = outcome == LogonRight::AlreadyHeld || outcome == LogonRight::Granted;
+    if (held && retryPassword &&
+        rights.TryServiceLogon(account.ForLogon(found.domain), *retryPassword) == kLogonTypeNotGranted) {
+        outcome = LogonRight::Denied;
+    }
+    switch (outcome) {
+        case LogonRight::AlreadyHeld: break;
+        case LogonRight::Granted:
+            say.Message(text::Fill(text::kLogonRightGranted, account.typed()), text::kCaption, Icon::Information);
+            break;
+        case LogonRight::Denied:
+            say.Message(text::Fill(text::kServiceLogonDenied, account.typed()), text::kErrorCaption, Icon::Stop);
+            break;
+        default:
+            say.Message(text::Fill(text::kLogonRightWarning, account.typed()), text::kCaption, Icon::Warning);
     }
     return outcome;
 }

@@ -5,25 +5,23 @@
 
 #include <string>
 
-#include "actions/user.h"
+#include "actions/messenger.h"
+#include "catalogue/account.h"
 #include "catalogue/account_rights.h"
 
 namespace qm {
 
 inline constexpr char kServiceLogonRight[] = "SeServiceLogonRight";
 
-enum class LogonRight { NotNeeded, AlreadyHeld, Granted, LookupFailed, GrantFailed };
+enum class LogonRight { NotNeeded, AlreadyHeld, Granted, LookupFailed, GrantFailed, Denied };
 
-// LocalSystem, LocalService and NetworkService in the spellings the service
-// manager takes (letter case aside), virtual accounts, and the empty
-// account: they need no right. The manager runs a service with an empty account name as
-// LocalSystem (only a null one is documented), and an empty name would
-// look up the built-in domain rather than an account.
-bool NeedsNoLogonRight(const std::string& account);
-
-// Looks |account| up and grants it the right when it lacks it, then tells
-// the administrator: a message when granted, a warning with the way to
-// grant it by hand when the lookup or the grant failed, nothing otherwise.
-LogonRight GrantServiceLogonRight(AccountRights& rights, User& user, const std::string& account);
+// Looks |account| up and grants it the right when it lacks it. When the
+// check's logon was refused for want of the right, |retryPassword| logs on
+// once more after the grant: refused again, a policy denies the account the
+// logon. Then tells the administrator: a message when granted, the policy
+// when denied, a warning with the way to grant it by hand when the look-up
+// or the grant failed, nothing otherwise.
+LogonRight GrantServiceLogonRight(AccountRights& rights, Messenger& say, const Account& account,
+                                  const std::string* retryPassword = nullptr);
 
 }  // namespace qm

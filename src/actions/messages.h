@@ -77,6 +77,17 @@ inline constexpr char kAccountNotChecked[] =
 inline constexpr char kVirtualAccountName[] =
     "The virtual account of this instance must be named\nNT SERVICE\\%s";
 
+// More answers about the account typed; %s is the account.
+inline constexpr char kAccountExpired[] =
+    "The account %s has expired. Please extend its end date, or enter another account.";
+// After the right was granted, when the service logon is still refused.
+inline constexpr char kServiceLogonDenied[] =
+    "The account %s may not log on as a service: a policy denies it that logon, and granting the right "
+    "does not overcome it. The Korvane Service is installed, but it will not start under this account. "
+    "Please remove the account, and any group it belongs to, from the policy \"Deny log on as a service\" "
+    "(Local Security Policy, under Local Policies / User Rights Assignment, or the group policy that sets it), "
+    "or enter another account in the Services console.";
+
 inline constexpr char kRemoved[] = "The Service was successfully removed";
 inline constexpr char kRemoveError[] = "There was an error removing the Service";
 inline constexpr char kRemovePending[] =

@@ -5,23 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "actions/messenger.h"
+
 namespace qm {
 
-enum class Icon { None, Information, Warning, Stop };
-
-class User;
 // Asked when OK is pressed in the account dialog, with the account and
-// password typed and the administrator as that dialog reaches them: false
-// keeps the dialog open, having said why.
-using AccountCheck = std::function<bool(const std::string& account, const std::string& password, User& dialog)>;
+// password typed and the messages over that dialog: false keeps the dialog
+// open, having said why.
+using AccountCheck =
+    std::function<bool(const std::string& account, const std::string& password, Messenger& dialog)>;
 
-class User {
+// Message() is a message box owned by the main dialog.
+class User : public Messenger {
 public:
-    virtual ~User() = default;
-
-    // A modal message box owned by the dialog; a null caption gives the
-    // application's own name.
-    virtual void Message(const std::string& text, const char* caption, Icon icon) = 0;
     // The shell's folder picker; false when cancelled. |folder| is the
     // picker's path (the display name when it cannot be converted).
     virtual bool BrowseForFolder(const char* title, std::string& folder) = 0;

@@ -6,21 +6,29 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/account.h"
+
 namespace qm {
 
 // An account's security identifier, as the bytes of a SID.
 using Sid = std::vector<unsigned char>;
 
+// What a look-up found.
+struct FoundAccount {
+    Sid sid;
+    std::string domain;  // the domain (or computer) whose database holds it
+};
+
 class AccountRights {
 public:
     virtual ~AccountRights() = default;
 
-    // LsaLookupNames2 of |account| as typed (DOMAIN\name, .\name or name);
-    // false when it names no account.
-    virtual bool LookUp(const std::string& account, Sid& sid) = 0;
-    // LogonUserA of |account| with |password| as a service logon, the token
+    // LsaLookupNames2 of |account| (.\name as this computer's name); false
+    // when it names no account a service can run under.
+    virtual bool LookUp(const Account& account, FoundAccount& found) = 0;
+    // LogonUserA of |name| with |password| as a service logon, the token
     // closed at once: 0 when it logged on, else the error (GetLastError).
-    virtual std::uint32_t TryServiceLogon(const std::string& account, const std::string& password) = 0;
+    virtual std::uint32_t TryServiceLogon(const LogonName& name, const std::string& password) = 0;
     // LsaEnumerateAccountRights: whether the account holds |right|. False
     // also when its rights cannot be read.
     virtual bool Holds(const Sid& sid, const std::string& right) = 0;

@@ -4,7 +4,7 @@
 
 #include "actions/messages.h"
 #include "actions/wipe.h"
-#include "ui/win32_user.h"
+#include "ui/dialog_messenger.h"
 
 CServiceAccountDlg::~CServiceAccountDlg() {
     qm::Wipe(m_strPassword);
@@ -27,7 +27,7 @@ void CServiceAccountDlg::OnOK() {
     }
     // A refused account has been explained over this dialog, which keeps
     // what was typed.
-    Win32User here(*this);
+    DialogMessenger here(*this);
     if (m_check && !m_check(m_strAccount, m_strPassword, here)) return;
     ui::Dialog::OnOK();
 }

@@ -5,24 +5,16 @@
 #include "actions/wipe.h"
 #include "win32/path_limits.h"
 #include "ui/account_dialog.h"
+#include "ui/dialog_messenger.h"
 
 namespace {
 
 constexpr UINT kFileSystemFoldersOnly = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
 
-UINT IconFlags(qm::Icon icon) {
-    switch (icon) {
-        case qm::Icon::Information: return MB_ICONINFORMATION;
-        case qm::Icon::Warning: return MB_ICONWARNING;
-        case qm::Icon::Stop: return MB_ICONSTOP;
-        default: return 0;
-    }
-}
-
 }  // namespace
 
 void Win32User::Message(const std::string& text, const char* caption, qm::Icon icon) {
-    owner_.ShowMessage(text, caption, MB_OK | IconFlags(icon));
+    DialogMessenger(owner_).Message(text, caption, icon);
 }
 
 bool Win32User::BrowseForFolder(const char* title, std::string& folder) {

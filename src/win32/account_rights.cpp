@@ -49,14 +49,19 @@ private:
 
 }  // namespace
 
-bool Win32AccountRights::LookUp(const std::string& account, Sid& sid) {
-    std::wstring name = Wide(account);
+// The name as the LSA takes it: user, DOMAIN\user and user@domain are all
+// looked up as written (LsaLookupNames2,
+// https://learn.microsoft.com/en-us/windows/win32/api/ntsecapi/nf-ntsecapi-lsalookupnames2:
+// "fully qualified account names", "isolated names" and "user principal
+// names (UPN)"); the referenced domain list names the domain each was found in.
+bool Win32AccountRights::LookUp(const Account& account, FoundAccount& found) {
+    std::wstring name = Wide(account.typed());
     // ".\name" is the service manager's spelling of a local account; the LSA
     // knows the computer by its name only.
-    if (name.size() > 2 && name[0] == L'.' && name[1] == L'\\') {
+    if (account.form() == AccountForm::Local) {
         wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
         DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-        if (GetComputerNameW(computer, &length)) name.replace(0, 1, computer, length);
+        if (GetComputerNameW(computer, &length)) name = std::wstring(computer, length) + L"\\" + Wide(account.user());
     }
     if (name.empty() || name.size() > kMaxLsaChars / sizeof(wchar_t)) return false;
 
@@ -67,34 +72,32 @@ bool Win32AccountRights::LookUp(const std::string& account, Sid& sid) {
     PLSA_TRANSLATED_SID2 sids = nullptr;
     const NTSTATUS status = LsaLookupNames2(policy.get(), 0, 1, &lsaName, &domains, &sids);
     // A domain or an unknown name is no account a service can run under.
-    const bool found = status == kStatusSuccess && sids && sids[0].Sid && IsValidSid(sids[0].Sid) &&
-                       sids[0].Use != SidTypeDomain && sids[0].Use != SidTypeInvalid &&
-                       sids[0].Use != SidTypeUnknown;
-    if (found) {
+    const bool isAccount = status == kStatusSuccess && sids && sids[0].Sid && IsValidSid(sids[0].Sid) &&
+                           sids[0].Use != SidTypeDomain && sids[0].Use != SidTypeInvalid &&
+                           sids[0].Use != SidTypeUnknown;
+    if (isAccount) {
         const auto* bytes = static_cast<const unsigned char*>(sids[0].Sid);
-        sid.assign(bytes, bytes + GetLengthSid(sids[0].Sid));
+        found.sid.assign(bytes, bytes + GetLengthSid(sids[0].Sid));
+        found.domain.clear();
+        const LONG index = sids[0].DomainIndex;
+        if (domains && index >= 0 && static_cast<ULONG>(index) < domains->Entries && domains->Domains[index].Name.Buffer) {
+            const LSA_UNICODE_STRING& domain = domains->Domains[index].Name;
+            const int chars = static_cast<int>(domain.Length / sizeof(wchar_t));
+            const int bytes = WideCharToMultiByte(CP_ACP, 0, domain.Buffer, chars, nullptr, 0, nullptr, nullptr);
+            if (bytes > 0) {
+                found.domain.resize(static_cast<std::size_t>(bytes));
+                WideCharToMultiByte(CP_ACP, 0, domain.Buffer, chars, &found.domain[0], bytes, nullptr, nullptr);
+            }
+        }
     }
     if (domains) LsaFreeMemory(domains);
     if (sids) LsaFreeMemory(sids);
-    return found;
+    return isAccount;
 }
 
-std::uint32_t Win32AccountRights::TryServiceLogon(const std::string& account, const std::string& password) {
-    // DOMAIN\name (.\name: this computer) in two parts; a name without a
-    // domain, or name@domain, as it is. A backslash may be the second byte
-    // of a double-byte character.
-    std::size_t slash = std::string::npos;
-    for (std::size_t i = 0; i < account.size() && slash == std::string::npos; ++i) {
-        if (IsAnsiLeadByte(static_cast<unsigned char>(account[i]))) {
-            ++i;
-        } else if (account[i] == '\\') {
-            slash = i;
-        }
-    }
-    const std::string domain = slash == std::string::npos ? std::string() : account.substr(0, slash);
-    const std::string user = slash == std::string::npos ? account : account.substr(slash + 1);
+std::uint32_t Win32AccountRights::TryServiceLogon(const LogonName& name, const std::string& password) {
     HANDLE token = nullptr;
-    if (!LogonUserA(user.c_str(), slash == std::string::npos ? nullptr : domain.c_str(), password.c_str(),
+    if (!LogonUserA(name.user.c_str(), name.domain ? name.domain->c_str() : nullptr, password.c_str(),
                     LOGON32_LOGON_SERVICE, LOGON32_PROVIDER_DEFAULT, &token)) {
         return GetLastError();
     }

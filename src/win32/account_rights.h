@@ -7,8 +7,8 @@ namespace qm {
 
 class Win32AccountRights : public AccountRights {
 public:
-    bool LookUp(const std::string& account, Sid& sid) override;
-    std::uint32_t TryServiceLogon(const std::string& account, const std::string& password) override;
+    bool LookUp(const Account& account, FoundAccount& found) override;
+    std::uint32_t TryServiceLogon(const LogonName& name, const std::string& password) override;
     bool Holds(const Sid& sid, const std::string& right) override;
     bool Grant(const Sid& sid, const std::string& right) override;
 };

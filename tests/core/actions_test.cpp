@@ -183,6 +183,7 @@ TEST(Add, AccountIsOfferedAgainAndEmptyTextsAreNotNull) {
 
     h.user.folders = {std::string("C:\\K2")};
     h.user.accounts = {{true, "DOM\\a", "p1"}};
+    h.rights.accounts.insert("DOM\\a");
     AddInstance(h.context);
     h.user.folders = {std::string("C:\\K3")};
     h.user.accounts = {{false, "", ""}};
@@ -203,17 +204,18 @@ TEST(Add, GivesTheAccountTheRightToLogOnAsAService) {
         std::string says;  // the start of the message after the others, or of the way by hand
         Icon icon;
     } rows[] = {
+        // The check looks the account up first, the grant once more.
         {"granted", "DOM\\svc", true, false, false, {},
-         {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"}, granted,
-         Icon::Information},
-        {"already held", "DOM\\svc", true, true, false, {}, {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)"}, "",
-         Icon::None},
-        {"lookup fails", "DOM\\svc", false, false, false, {}, {"LookUp(DOM\\svc)"}, byHand, Icon::Warning},
+         {"LookUp(DOM\\svc)", "LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"},
+         granted, Icon::Information},
+        {"already held", "DOM\\svc", true, true, false, {},
+         {"LookUp(DOM\\svc)", "LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)"}, "", Icon::None},
         {"grant fails", "DOM\\svc", true, false, false, Op::Grant,
-         {"LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"}, byHand, Icon::Warning},
+         {"LookUp(DOM\\svc)", "LookUp(DOM\\svc)", "Holds(SeServiceLogonRight)", "Grant(SeServiceLogonRight)"},
+         byHand, Icon::Warning},
         {"well-known", "nt authority\\NetworkService", false, false, false, {}, {}, "", Icon::None},
         {"empty", "", false, false, false, {}, {}, "", Icon::None},
-        {"LocalSystem fallback", "DOM\\svc", true, false, true, {}, {}, "", Icon::None},
+        {"LocalSystem fallback", "DOM\\svc", true, false, true, {}, {"LookUp(DOM\\svc)"}, "", Icon::None},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -243,54 +245,92 @@ TEST(Add, GivesTheAccountTheRightToLogOnAsAService) {
     }
 }
 
-// The account as typed, what its service logon and look-up answer, and what
-// comes of it. After a refusal the administrator cancels the dialog.
+// Each form of a name, with each answer of the look-up and the service
+// logon: what LogonUserA got, and whether the instance was created. After a
+// refusal the administrator cancels the dialog.
 TEST(Add, ChecksTheAccountBeforeCreatingAnything) {
-    const std::string user = "DOM\\svc", gmsa = "DOM\\gmsa$", name = "Korvane Update Service 00";
+    const struct Form {
+        std::string typed, logon;  // the name, and the user and domain LogonUserA got
+    } forms[] = {{"DOM\\svc", "svc, DOM"}, {".\\svc", "svc, ."}, {"svc@dom.example", "svc@dom.example, null"},
+                 {"svc", "svc, HOST"}};
+    const struct Outcome {
+        const char* what;
+        bool known;
+        std::vector<std::uint32_t> answers;  // of the logons, in turn
+        std::size_t logons;
+        std::vector<const char*> says;  // each with the account for its %s
+        Icon last;
+    } outcomes[] = {
+        {"unknown", false, {}, 0, {text::kUnknownAccount}, Icon::Stop},
+        {"wrong password", true, {1326}, 1, {text::kWrongPassword}, Icon::Stop},
+        {"password expired", true, {1330}, 1, {text::kPasswordExpired}, Icon::Stop},
+        {"password must change", true, {1907}, 1, {text::kPasswordExpired}, Icon::Stop},
+        {"account expired", true, {1793}, 1, {text::kAccountExpired}, Icon::Stop},
+        {"disabled", true, {1331}, 1, {text::kAccountDisabled}, Icon::Stop},
+        {"locked out", true, {1909}, 1, {text::kAccountLockedOut}, Icon::Stop},
+        {"1385, granted", true, {1385, 0}, 2, {text::kInstalled, text::kLogonRightGranted}, Icon::Information},
+        {"1385 stays", true, {1385, 1385}, 2, {text::kInstalled, text::kServiceLogonDenied}, Icon::Stop},
+    };
+    for (const Form& form : forms) {
+        for (const Outcome& outcome : outcomes) {
+            SCOPED_TRACE(form.typed + " " + outcome.what);
+            AddHarness h("C:\\K", form.typed);
+            h.rights.serviceLogonHolders.clear();
+            if (!outcome.known) h.rights.accounts.clear();
+            h.rights.logonAnswers = outcome.answers;
+            AddInstance(h.context);
+
+            EXPECT_EQ(h.Calls("LogonUser"), Strings(outcome.logons, "LogonUser(" + form.logon + ", pw)"));
+            Strings says;
+            for (const char* format : outcome.says) says.push_back(text::Fill(format, form.typed));
+            EXPECT_EQ(h.MessageTexts(), says);
+            EXPECT_EQ(h.user.messages.back().icon, outcome.last);
+            EXPECT_EQ(h.Calls("CreateService").size(), outcome.says.size() - 1);
+        }
+    }
+}
+
+// The kinds of account the check does not log on with, a managed account's
+// name typed with a password, and an answer that says nothing of the password.
+TEST(Add, ChecksEachKindOfAccountItsOwnWay) {
+    const std::string gmsa = "DOM\\gmsa$", name = "Korvane Update Service 00";
     auto said = [](const char* format, const std::string& value) { return text::Fill(format, value); };
-    const std::string granted = said(text::kLogonRightGranted, user), pw = "\"pw\"", null = "null";
     const struct Row {
-        std::string account;
-        std::optional<std::uint32_t> logon;  // nothing: no logon is tried
+        std::string account, password;
         bool known;
         std::optional<Op> fail;
-        std::string password;  // as the creation got it; empty: nothing created
-        Icon first;
+        Strings logons;
+        std::string created;  // the password the creation got; empty: nothing created
         Strings says;
+        std::uint32_t answer = 0;  // of the logon
     } rows[] = {
-        {user, 0, true, {}, pw, Icon::Information, {text::kInstalled, granted}},
-        {user, 1385, true, {}, pw, Icon::Information, {text::kInstalled, granted}},
-        {user, 1311, true, {}, pw, Icon::Warning,
-         {said(said(text::kAccountNotChecked, "1311").c_str(), user), text::kInstalled, granted}},
-        {user, 1326, true, {}, "", Icon::Stop, {said(text::kWrongPassword, user)}},
-        {user, 1326, false, {}, "", Icon::Stop, {said(text::kUnknownAccount, user)}},
-        {user, 1330, true, {}, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
-        {user, 1907, true, {}, "", Icon::Stop, {said(text::kPasswordExpired, user)}},
-        {user, 1331, true, {}, "", Icon::Stop, {said(text::kAccountDisabled, user)}},
-        {user, 1909, true, {}, "", Icon::Stop, {said(text::kAccountLockedOut, user)}},
-        {"NT SERVICE\\" + name, {}, false, Op::SetDescription, null, Icon::Information,
-         {text::kInstalled, text::kDescriptionWarning}},
-        {"nt service\\korvane update service 00", {}, false, {}, null, Icon::Information, {text::kInstalled}},
-        {"NT SERVICE\\" + name + "1", {}, false, {}, "", Icon::Stop, {said(text::kVirtualAccountName, name)}},
-        {gmsa, {}, true, Op::SetRecoveryActions, null, Icon::Information,
+        {gmsa, "", true, Op::SetRecoveryActions, {}, "null",
          {text::kInstalled, said(text::kLogonRightGranted, gmsa), text::kRecoveryWarning}},
-        {"NT AUTHORITY\\LocalService", {}, false, {}, pw, Icon::Information, {text::kInstalled}},
+        {gmsa, "", false, {}, {}, "null", {text::kInstalled, said(text::kLogonRightWarning, gmsa)}},
+        {gmsa, "pw", true, {}, {"LogonUser(gmsa$, DOM, pw)"}, "\"pw\"",
+         {text::kInstalled, said(text::kLogonRightGranted, gmsa)}},
+        {"NT SERVICE\\" + name, "pw", false, Op::SetDescription, {}, "null",
+         {text::kInstalled, text::kDescriptionWarning}},
+        {"nt service\\korvane update service 00", "", false, {}, {}, "null", {text::kInstalled}},
+        {"NT SERVICE\\" + name + "1", "", false, {}, {}, "", {said(text::kVirtualAccountName, name)}},
+        {"NT AUTHORITY\\LocalService", "pw", false, {}, {}, "\"pw\"", {text::kInstalled}},
+        {"DOM\\svc", "pw", true, {}, {"LogonUser(svc, DOM, pw)"}, "\"pw\"",
+         {text::Fill(text::kAccountNotChecked, {"1311", "DOM\\svc"}), text::kInstalled,
+          said(text::kLogonRightGranted, "DOM\\svc")}, 1311},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.account + " " + std::to_string(row.logon.value_or(0)));
-        AddHarness h("C:\\K", row.account);
+        SCOPED_TRACE(row.account + " " + row.password);
+        AddHarness h("C:\\K", row.account, row.password);
         h.rights.serviceLogonHolders.clear();
         if (!row.known) h.rights.accounts.clear();
-        h.rights.logonAnswer = row.logon.value_or(0);
+        h.rights.logonAnswers = {row.answer};
         if (row.fail) h.Fail(*row.fail);
         AddInstance(h.context);
 
-        const Strings tried{"TryServiceLogon(" + row.account + ", pw)"};
-        EXPECT_EQ(h.Calls("TryServiceLogon"), row.logon ? tried : Strings{});
+        EXPECT_EQ(h.Calls("LogonUser"), row.logons);
         EXPECT_EQ(h.MessageTexts(), row.says);
-        EXPECT_EQ(h.user.messages.at(0).icon, row.first);
         const std::string created = "CreateService(" + name + ", C:\\K\\KorvaneSrv.exe, \"" + row.account + "\", ";
-        EXPECT_EQ(h.Calls("CreateService"), row.password.empty() ? Strings{} : Strings{created + row.password + ")"});
+        EXPECT_EQ(h.Calls("CreateService"), row.created.empty() ? Strings{} : Strings{created + row.created + ")"});
     }
 }
 

@@ -305,16 +305,20 @@ bool FakeScriptHost::WriteFileAtomically(const std::string& path, const std::str
     return true;
 }
 
-bool FakeAccountRights::LookUp(const std::string& account, Sid& sid) {
-    log_.push_back("LookUp(" + account + ")");
-    if (failures_.Failing(Op::LookUp) || accounts.count(account) == 0) return false;
-    sid.assign(account.begin(), account.end());
+bool FakeAccountRights::LookUp(const Account& account, FoundAccount& found) {
+    log_.push_back("LookUp(" + account.typed() + ")");
+    if (failures_.Failing(Op::LookUp) || accounts.count(account.typed()) == 0) return false;
+    found.sid.assign(account.typed().begin(), account.typed().end());
+    found.domain = foundDomain;
     return true;
 }
 
-std::uint32_t FakeAccountRights::TryServiceLogon(const std::string& account, const std::string& password) {
-    log_.push_back("TryServiceLogon(" + account + ", " + password + ")");
-    return logonAnswer;
+std::uint32_t FakeAccountRights::TryServiceLogon(const LogonName& name, const std::string& password) {
+    log_.push_back("LogonUser(" + name.user + ", " + name.domain.value_or("null") + ", " + password + ")");
+    if (logonAnswers.empty()) return 0;
+    const std::uint32_t answer = logonAnswers.front();
+    logonAnswers.erase(logonAnswers.begin());
+    return answer;
 }
 
 bool FakeAccountRights::Holds(const Sid& sid, const std::string& right) {

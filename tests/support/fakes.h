@@ -142,12 +142,13 @@ class FakeAccountRights : public AccountRights {
 public:
     FakeAccountRights(Log& log, Failures& failures) : log_(log), failures_(failures) {}
 
-    std::set<std::string> accounts;
+    std::set<std::string> accounts;  // as typed
+    std::string foundDomain = "HOST";  // where the look-up finds every account
     std::set<std::string> serviceLogonHolders;
-    std::uint32_t logonAnswer = 0;  // what every service logon answers
+    std::vector<std::uint32_t> logonAnswers;  // what the service logons answer, in turn; then 0
 
-    bool LookUp(const std::string& account, Sid& sid) override;
-    std::uint32_t TryServiceLogon(const std::string& account, const std::string& password) override;
+    bool LookUp(const Account& account, FoundAccount& found) override;
+    std::uint32_t TryServiceLogon(const LogonName& name, const std::string& password) override;
     bool Holds(const Sid& sid, const std::string& right) override;
     bool Grant(const Sid& sid, const std::string& right) override;
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/machine.h"
+#include "win32/account_rights.h"
 #include "win32/script_host.h"
 #include "win32/service_manager.h"
 
@@ -362,6 +363,21 @@ TEST_F(Win32SystemTest, EnumeratesEveryServiceOnceWhenOneBufferIsTooSmall) {
     for (const auto& name : created) EXPECT_EQ(seen[name], 1) << name;
     EXPECT_EQ(seen.count(driver), 0u);
     EXPECT_EQ(seen.size(), names.size()) << "a service came back more than once";
+}
+
+// A bare name is logged on with the domain its look-up found: the domain
+// must come back, and .\name must find the same account as the bare name.
+TEST(Win32AccountRightsTest, LooksUpAccountsWithTheirDomain) {
+    char user[256] = {};
+    DWORD length = sizeof user;
+    ASSERT_TRUE(GetUserNameA(user, &length));
+    Win32AccountRights rights;
+    FoundAccount bare, local, unknown;
+    ASSERT_TRUE(rights.LookUp(Account(user, true), bare));
+    EXPECT_FALSE(bare.domain.empty());
+    ASSERT_TRUE(rights.LookUp(Account(std::string(".\\") + user, true), local));
+    EXPECT_EQ(local.sid, bare.sid);
+    EXPECT_FALSE(rights.LookUp(Account("QMNODOMAIN\\nobody", true), unknown));
 }
 
 }  // namespace
