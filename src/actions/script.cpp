@@ -495,7 +495,7 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     s.Line("SET LOGGED=");
     s.Line(s.Call("LOG_START") + " >>" + BesideScript(kLogName));
     s.Line("IF NOT DEFINED LOGGED " + s.Goto("NO_LOG"));
-    s.Say("Update of " + total + " instances from " + Quoted(source) + " started.");
+    s.Line("ECHO Update of " + total + " instances from " + Quoted(source) + " started.");  // logged by LOG_START
     s.Line("DIR /B /S /A-D " + Quoted(source) + " >NUL 2>&1");
     s.Line("IF %ERRORLEVEL% NEQ 0 " + s.Goto("NO_UPDATE_FILES"));
     for (std::size_t i = 0; i < written.size(); ++i) {
