@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "actions/overview.h"
 #include "support/fakes.h"
 
 namespace qm::test {
@@ -281,6 +282,49 @@ TEST(Selection, KeyOpenedButValueUnreadableClosesTheKey) {
     h.Fail(Op::OpenServiceKey);
     SelectionChanged(h.context);
     EXPECT_EQ(h.Calls("CloseKey").size(), 1u);  // a key is closed only when opened
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// The overview reads state and process id in one enumeration, then each
+// instance's account, version and folder; what cannot be read stays empty.
+TEST(Refresh, OverviewRowsKeepWhatCouldBeRead) {
+    Harness h;
+    h.system.AddService("Korvane Update Service 03", std::string("C:\\K3\\KorvaneSrv.exe"));
+    h.system.AddService("Spooler");
+    h.system.AddService("Korvane Update Service 02", std::string("C:\\K2\\KorvaneSrv.exe"));
+    h.system.AddService("Korvane Update Service 01", std::string("%ProgramFiles%\\K1\\KorvaneSrv.exe"));
+    h.system.Run("Korvane Update Service 02");
+    h.system.At("Korvane Update Service 02").account = "DOM\\svc";
+    h.system.fileVersions["C:\\K2\\KorvaneSrv.exe"] = {2, 1, 10, 3};
+    h.system.fileVersions["C:\\Program Files\\K1\\KorvaneSrv.exe"] = {2, 1, 9, 0};
+    h.Fail(Op::QueryServiceAccount, 1);  // the first read: 03's configuration
+    std::vector<OverviewRow> rows;
+    ASSERT_TRUE(ReadOverview(h.context, rows));
+
+    EXPECT_EQ(RowsAsText(rows), "Name\tState\tProcess id\tVersion\tAccount\tFolder\r\n"
+                       "Korvane Update Service 01\tStopped\t\t2.1.9.0\tLocalSystem\tC:\\Program Files\\K1\\\r\n"
+                       "Korvane Update Service 02\tRunning\t" + std::to_string(h.system.Find("Korvane Update Service 02")->processId) +
+                       "\t2.1.10.3\tDOM\\svc\tC:\\K2\\\r\n"
+                       "Korvane Update Service 03\tStopped\t\t-\t\tC:\\K3\\\r\n");
+    EXPECT_EQ(h.Calls("EnumServiceStatuses").size(), 1u);
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+
+    // Versions sort as numbers: 2.1.9 before 2.1.10, none before any.
+    SortRows(rows, OverviewColumn::Version, false);
+    EXPECT_EQ(rows[0].name + rows[1].name + rows[2].name,
+              "Korvane Update Service 03Korvane Update Service 01Korvane Update Service 02");
+    SortRows(rows, OverviewColumn::State, true);
+    EXPECT_EQ(rows[0].name + rows[1].name, "Korvane Update Service 01Korvane Update Service 03");
+    EXPECT_EQ(StateText(kServicePaused) + StateText(9), "Paused9");
+
+    h.Fail(Op::EnumServiceStatuses, 1);
+    EXPECT_FALSE(ReadOverview(h.context, rows));
+    EXPECT_TRUE(rows.empty());
 }
 
 }  // namespace
