@@ -29,6 +29,15 @@ public:
     KeyHandle CreateEventLogKey(const std::string& name) override;
     void WriteEventLogValues(KeyHandle key, const std::string& messageFile) override;
     void CloseKey(KeyHandle key) override;
+    bool EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceStatus>& services) override;
+    ServiceHandle OpenServiceFor(ManagerHandle manager, const std::string& name, ServiceAccess access,
+                                 std::uint32_t& error) override;
+    bool QueryServiceAccount(ServiceHandle service, std::string& account) override;
+    std::uint32_t QueryStatus(ServiceHandle service, ServiceStatus& status) override;
+    std::uint32_t RequestStart(ServiceHandle service) override;
+    std::uint32_t RequestStop(ServiceHandle service) override;
+    bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
+    std::string ErrorText(std::uint32_t error) override;
 };
 
 }  // namespace qm
