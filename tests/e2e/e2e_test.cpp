@@ -16,6 +16,7 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "driver.h"
+#include "korvane_srv_version.h"
 #include "quilmarsk_version.h"
 #include "ui/resource.h"
 
@@ -214,6 +215,39 @@ TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
     EXPECT_TRUE(PollUntil([] { return !ServiceExists("XKorvaneY"); }));
     EXPECT_TRUE(ServiceExists(Instance("01")));
     EXPECT_TRUE(ServiceExists(Instance("02")));
+}
+
+// The overview: two running instances with state, version, account and
+// folder; a restart of one gives it a new process and leaves the other's.
+TEST_F(Selection, TheOverviewShowsEveryInstanceAndRestartsTheSelectedOne) {
+    for (const std::string& name : {Instance("01"), Instance("02")}) {
+        InstallService(name, "\"" + Args().service + "\"");
+        StartAndWaitRunning(name);
+    }
+    const HWND main = Start();
+    Click(main, IDC_STATUS);
+    const HWND overview = app_->WaitDialog("Korvane Services Status");
+    EXPECT_EQ(GetWindow(overview, GW_OWNER), main);
+    const HWND list = GetDlgItem(overview, IDC_OVERVIEW_LIST);
+    const auto row = [&](const std::string& name) {
+        return name + "\tRunning\t" + std::to_string(ServiceProcessId(name)) + "\t" KORVANE_SRV_VERSION_TEXT "\tLocalSystem\t" +
+               FolderOf(Args().service);
+    };
+    const DWORD before[] = {ServiceProcessId(Instance("01")), ServiceProcessId(Instance("02"))};
+    EXPECT_EQ(app_->ListViewRows(list), (std::vector<std::string>{row(Instance("01")), row(Instance("02"))}));
+
+    app_->ListViewRows(list, 0);
+    Click(overview, IDC_RESTART);
+    EXPECT_TRUE(PollUntil([&] {
+        const DWORD now = ServiceProcessId(Instance("01"));
+        return now != 0 && now != before[0] && app_->ListViewRows(list)[0] == row(Instance("01"));
+    })) << app_->ListViewRows(list)[0];
+    EXPECT_EQ(ServiceProcessId(Instance("02")), before[1]);
+    EXPECT_EQ(app_->ListViewRows(list)[1], row(Instance("02")));
+
+    Click(overview, IDCANCEL);
+    WaitGone(overview);
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
 }
 
 // ---- Add ----
