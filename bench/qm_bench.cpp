@@ -11,6 +11,9 @@
 //                a buffer already big enough
 //       script:  qm::CreateBatch past its folder picker, against the bare
 //                enumeration and ImagePath reads it needs
+//       overview: qm::ReadOverview, filling a report list view, against
+//                the refresh above; each instance's executable is a copy
+//                of this program, which carries a version record
 //   qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE
 //       process start to main dialog shown (and, for Quilmarsk, its list
 //       holding the N/10 instances), against the minimal dialog program;
@@ -34,11 +37,13 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "actions/actions.h"
+#include "actions/overview.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
 #include "support/machine.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
+#include "ui/framework/listview.h"
 #include "win32/machine.h"
 
 namespace {
@@ -54,6 +59,7 @@ constexpr char kMinimalTitle[] = "Minimal";
 constexpr int kListId = 1000;
 constexpr int kPathId = 1003;
 constexpr int kSuffixId = 1004;
+constexpr int kOverviewId = 1010;
 constexpr int kBenchDialog = 1;
 
 // ---- timing -----------------------------------------------------------
@@ -212,11 +218,15 @@ private:
 
     void DoDataExchange(ui::DataExchange& dx) override {
         dx.Control(kListId, list_);
+        dx.Control(kOverviewId, overview_);
         dx.Text(kPathId, state_.m_strInstallPath);
         dx.Text(kSuffixId, state_.m_strSuffix, qm::kMaxSuffixLength);
     }
     bool OnInitDialog() override {
         ui::Dialog::OnInitDialog();
+        for (int c = 0; c < static_cast<int>(qm::OverviewColumn::Count); ++c) {
+            overview_.AddColumn(c, qm::ColumnTitle(static_cast<qm::OverviewColumn>(c)), 80);
+        }
         PostMessageA(hwnd(), WM_APP, 0, 0);
         return true;
     }
@@ -245,6 +255,7 @@ private:
     qm::Machine machine_;  // kept from run to run, as the dialog keeps it
     QuietUser user_;
     ui::ListBox list_;
+    ui::ListView overview_;
     qm::MainDialogState state_;
 };
 
@@ -279,6 +290,26 @@ void BenchDialog::Measure() {
     if (CountOf(ReadTextFile(kScriptPath), "REM ---- ") != family) Fail("the script misses instances");  // one block each
     if (BareReads() != family) Fail("the bare reads miss instances");
     Result("script", n_, m[0], m[1]);
+
+    // Opening the overview against the main dialog's refresh.
+    for (int number = 1; number <= family; ++number) {
+        char executable[MAX_PATH];
+        std::snprintf(executable, sizeof executable, "%s\\kvn%04d\\KorvaneSrv.exe", kRoot, number);
+        if (!PathExists(executable)) CopyOneFile(ThisProgram(), executable);
+    }
+    std::vector<qm::OverviewRow> rows;
+    m = SideBySide(runs_, {
+        [&] {
+            qm::DialogAndMachine s = Context();
+            if (!qm::ReadOverview(s, rows)) Fail("ReadOverview");
+            std::vector<std::vector<std::string>> cells;
+            for (const qm::OverviewRow& row : rows) cells.push_back(qm::RowCells(row));
+            overview_.Fill(cells);
+        },
+        [this] { qm::DialogAndMachine s = Context(); qm::RefreshServiceList(s); },
+    });
+    if (overview_.Count() != family || rows.empty() || !rows.back().version) Fail("the overview misses instances");
+    Result("overview", n_, m[0], m[1]);
 
     MeasureParts();
 }
@@ -425,6 +456,7 @@ int main(int argc, char** argv) try {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "populate" && argc == 4) return Populate(std::atoi(argv[2]), std::atoi(argv[3]));
     if (mode == "measure" && argc == 4) {
+        if (!ui::ListView::Register()) Fail("InitCommonControlsEx");
         BenchDialog dialog(std::atoi(argv[2]), std::atoi(argv[3]));
         if (dialog.RunModal(kBenchDialog) == -1) Fail("DialogBoxParamA");
         return 0;

@@ -199,17 +199,26 @@ void SortRows(std::vector<OverviewRow>& rows, OverviewColumn column, bool descen
     });
 }
 
+std::vector<std::string> RowCells(const OverviewRow& row) {
+    std::vector<std::string> cells;
+    for (int c = 0; c < static_cast<int>(OverviewColumn::Count); ++c) {
+        cells.push_back(CellText(row, static_cast<OverviewColumn>(c)));
+    }
+    return cells;
+}
+
 std::string RowsAsText(const std::vector<OverviewRow>& rows) {
     std::string out;
-    const auto line = [&out](auto cell) {
-        for (int c = 0; c < static_cast<int>(OverviewColumn::Count); ++c) {
-            if (c) out += '\t';
-            out += cell(static_cast<OverviewColumn>(c));
-        }
+    const auto line = [&out](const std::vector<std::string>& cells) {
+        for (std::size_t c = 0; c < cells.size(); ++c) out += (c ? "\t" : "") + cells[c];
         out += "\r\n";
     };
-    line([](OverviewColumn c) { return std::string(ColumnTitle(c)); });
-    for (const OverviewRow& row : rows) line([&row](OverviewColumn c) { return CellText(row, c); });
+    std::vector<std::string> titles;
+    for (int c = 0; c < static_cast<int>(OverviewColumn::Count); ++c) {
+        titles.push_back(ColumnTitle(static_cast<OverviewColumn>(c)));
+    }
+    line(titles);
+    for (const OverviewRow& row : rows) line(RowCells(row));
     return out;
 }
 

@@ -27,6 +27,8 @@ const char* ColumnTitle(OverviewColumn column);
 // A state in words, or its number for one the tool does not know.
 std::string StateText(std::uint32_t state);
 std::string CellText(const OverviewRow& row, OverviewColumn column);
+// Every cell of a row, in the columns' order.
+std::vector<std::string> RowCells(const OverviewRow& row);
 
 // Every family instance in the main list's order: state and process id
 // from one enumeration, then each one's account, the version of its

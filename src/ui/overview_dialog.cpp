@@ -10,14 +10,6 @@ namespace {
 constexpr int kColumnWidths[] = {100, 45, 40, 50, 75, 130};
 static_assert(std::size(kColumnWidths) == static_cast<std::size_t>(qm::OverviewColumn::Count));
 
-std::vector<std::string> Cells(const qm::OverviewRow& row) {
-    std::vector<std::string> cells;
-    for (int c = 0; c < static_cast<int>(qm::OverviewColumn::Count); ++c) {
-        cells.push_back(qm::CellText(row, static_cast<qm::OverviewColumn>(c)));
-    }
-    return cells;
-}
-
 }  // namespace
 
 INT_PTR COverviewDlg::DoModal() {
@@ -91,7 +83,7 @@ void COverviewDlg::Refresh() {
 
 void COverviewDlg::Show(const std::vector<std::string>& selected) {
     std::vector<std::vector<std::string>> cells;
-    for (const qm::OverviewRow& row : m_rows) cells.push_back(Cells(row));
+    for (const qm::OverviewRow& row : m_rows) cells.push_back(qm::RowCells(row));
     m_list.Fill(cells);
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         if (std::find(selected.begin(), selected.end(), m_rows[i].name) != selected.end()) {
