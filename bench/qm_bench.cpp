@@ -250,6 +250,7 @@ private:
 
     void Measure();
     void MeasureParts();
+    void MeasureOverviewParts(const std::vector<qm::OverviewRow>& rows);
 
     int n_, runs_;
     qm::Machine machine_;  // kept from run to run, as the dialog keeps it
@@ -310,8 +311,52 @@ void BenchDialog::Measure() {
     });
     if (overview_.Count() != family || rows.empty() || !rows.back().version) Fail("the overview misses instances");
     Result("overview", n_, m[0], m[1]);
+    MeasureOverviewParts(rows);
 
     MeasureParts();
+}
+
+// Where the overview's time goes: each step of reading the rows alone.
+void BenchDialog::MeasureOverviewParts(const std::vector<qm::OverviewRow>& rows) {
+    qm::Win32System& system = machine_.system;
+    std::vector<std::vector<std::string>> cells;
+    for (const qm::OverviewRow& row : rows) cells.push_back(qm::RowCells(row));
+    const auto eachRow = [&](const std::function<void(qm::ManagerHandle, const qm::OverviewRow&)>& step) {
+        const qm::ManagerHandle manager = system.OpenManager();
+        for (const qm::OverviewRow& row : rows) step(manager, row);
+        system.CloseServiceHandle(manager);
+    };
+    const std::vector<double> m = SideBySide(runs_, {
+        [&] {
+            std::vector<qm::ServiceStatus> services;
+            eachRow([&](qm::ManagerHandle, const qm::OverviewRow&) {});
+            const qm::ManagerHandle manager = system.OpenManager();
+            system.EnumServiceStatuses(manager, services);
+            system.CloseServiceHandle(manager);
+        },
+        [&] {
+            eachRow([&](qm::ManagerHandle manager, const qm::OverviewRow& row) {
+                std::uint32_t error = 0;
+                std::string account;
+                const qm::ServiceHandle service = system.OpenServiceFor(manager, row.name, qm::ServiceAccess::Query, error);
+                system.QueryServiceAccount(service, account);
+                system.CloseServiceHandle(service);
+            });
+        },
+        [&] {
+            for (const qm::OverviewRow& row : rows) {
+                qm::VersionNumber version{};
+                system.ReadFileVersion(row.folder + "KorvaneSrv.exe", version);
+            }
+        },
+        [&] {
+            qm::DialogAndMachine s = Context();
+            for (const qm::OverviewRow& row : rows) qm::ScriptFolder(s, row.name);
+        },
+        [&] { overview_.Fill(cells); },
+    });
+    const char* const names[] = {"enumerate_statuses", "read_accounts", "read_versions", "read_folders", "fill_list_view"};
+    for (std::size_t i = 0; i < m.size(); ++i) Part("overview", n_, names[i], m[i]);
 }
 
 // Where the time of the tool's side goes: each step alone, with the

@@ -60,7 +60,9 @@ END {
   for (n = 0; n <= last; n++) if (n in pn) { header = header " N = " n " |"; rule = rule " ---: |" }
   print header; print rule
   parts = split("refresh:enumerate_names refresh:count_and_propose refresh:fill_list refresh:fill_list_redraw_on " \
-                "script:read_folders script:script_text script:write_file startup:minimal " \
+                "script:read_folders script:script_text script:write_file " \
+                "overview:enumerate_statuses overview:read_accounts overview:read_versions overview:read_folders " \
+                "overview:fill_list_view startup:minimal " \
                 "startup:minimal_enumerating startup:minimal_enumerating_once startup:minimal_dialog startup:quilmarsk", order, " ")
   for (i = 1; i <= parts; i++) {
     split(order[i], rn, ":")

@@ -187,9 +187,10 @@ bool Win32System::EnumServiceStatuses(ManagerHandle manager, std::vector<Service
     // handle moved, and |needed| tells the bytes the rest take
     // (learn.microsoft.com, EnumServicesStatusExA). Wine, like its
     // EnumServicesStatusA, may answer a small buffer with no entries at all:
-    // the buffer then grows to what it asked for.
+    // the buffer then grows to what it asked for. Asking for the size
+    // first costs Wine a whole enumeration: only the first time.
     services.clear();
-    std::uint32_t bytes = ServiceBytesNeeded(manager);
+    std::uint32_t bytes = statusBytes_ ? statusBytes_ : ServiceBytesNeeded(manager);
     if (bytes == 0) bytes = kEnumBufferBytes;
     DWORD resume = 0;
     for (;;) {
@@ -209,7 +210,10 @@ bool Win32System::EnumServiceStatuses(ManagerHandle manager, std::vector<Service
                                     e.ServiceStatusProcess.dwProcessId, e.ServiceStatusProcess.dwWin32ExitCode});
             }
         }
-        if (ok) return true;
+        if (ok) {
+            statusBytes_ = bytes;
+            return true;
+        }
         if (error != ERROR_MORE_DATA) break;
         if (resume == before) {
             if (needed <= size || needed > kEnumBufferLimit) break;
@@ -230,16 +234,15 @@ ServiceHandle Win32System::OpenServiceFor(ManagerHandle manager, const std::stri
 }
 
 bool Win32System::QueryServiceAccount(ServiceHandle service, std::string& account) {
-    // Asked with no buffer, QueryServiceConfigA fails with
-    // ERROR_INSUFFICIENT_BUFFER and tells the size, at most 8K
-    // (learn.microsoft.com, QueryServiceConfigA).
+    // The configuration takes at most 8K bytes (learn.microsoft.com,
+    // QueryServiceConfigA): one call with a buffer that size.
+    constexpr DWORD kConfigBytes = 8 * 1024;
+    std::vector<QUERY_SERVICE_CONFIGA> config(kConfigBytes / sizeof(QUERY_SERVICE_CONFIGA) + 1);
     DWORD needed = 0;
-    if (QueryServiceConfigA(Sc(service), nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    if (!QueryServiceConfigA(Sc(service), config.data(), static_cast<DWORD>(config.size() * sizeof config[0]),
+                             &needed)) {
         return false;
     }
-    std::vector<QUERY_SERVICE_CONFIGA> config(needed / sizeof(QUERY_SERVICE_CONFIGA) + 1);
-    const DWORD size = static_cast<DWORD>(config.size() * sizeof(QUERY_SERVICE_CONFIGA));
-    if (!QueryServiceConfigA(Sc(service), config.data(), size, &needed)) return false;
     account = config[0].lpServiceStartName ? config[0].lpServiceStartName : "";
     return true;
 }
@@ -267,20 +270,32 @@ std::uint32_t Win32System::RequestStop(ServiceHandle service) {
 }
 
 bool Win32System::ReadFileVersion(const std::string& path, VersionNumber& version) {
-    // The root block, a single backslash, of the version information is the fixed part,
-    // VS_FIXEDFILEINFO, whose signature is 0xFEEF04BD and whose file version
-    // is two 32-bit halves, most significant first (learn.microsoft.com,
-    // VerQueryValueA and VS_FIXEDFILEINFO).
+    // The version record is the resource VS_VERSION_INFO of type RT_VERSION.
+    // GetFileVersionInfoSizeA and GetFileVersionInfoA would each load the
+    // file; it is loaded once here, as data. The root block, a single
+    // backslash, of the record is its fixed part, VS_FIXEDFILEINFO, whose
+    // signature is 0xFEEF04BD and whose file version is two 32-bit halves,
+    // most significant first (learn.microsoft.com, VerQueryValueA and
+    // VS_FIXEDFILEINFO).
     constexpr DWORD kFixedSignature = 0xFEEF04BD;
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    if (size == 0) return false;
-    std::vector<DWORD> data(size / sizeof(DWORD) + 1);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return false;
+    HMODULE file = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!file) return false;
+    std::vector<DWORD> record;
+    if (HRSRC found = FindResourceA(file, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16) /* RT_VERSION */)) {
+        const DWORD size = SizeofResource(file, found);
+        const HGLOBAL loaded = LoadResource(file, found);
+        const void* bytes = loaded ? LockResource(loaded) : nullptr;
+        if (bytes && size) {
+            record.assign(size / sizeof(DWORD) + 1, 0);
+            CopyMemory(record.data(), bytes, size);
+        }
+    }
+    FreeLibrary(file);
     void* block = nullptr;
     UINT length = 0;
     char root[] = "\\";
-    if (!VerQueryValueA(data.data(), root, &block, &length) || !block || length < sizeof(VS_FIXEDFILEINFO)) {
+    if (record.empty() || !VerQueryValueA(record.data(), root, &block, &length) || !block ||
+        length < sizeof(VS_FIXEDFILEINFO)) {
         return false;
     }
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(block);

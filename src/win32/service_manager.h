@@ -38,6 +38,11 @@ public:
     std::uint32_t RequestStop(ServiceHandle service) override;
     bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
     std::string ErrorText(std::uint32_t error) override;
+
+private:
+    // The bytes the last enumeration with process information took: the
+    // next one starts there, and is then one call.
+    std::uint32_t statusBytes_ = 0;
 };
 
 }  // namespace qm
