@@ -7,7 +7,7 @@
 namespace {
 
 // The columns' widths in dialog units, in the columns' order.
-constexpr int kColumnWidths[] = {100, 45, 40, 50, 75, 130};
+constexpr int kColumnWidths[] = {100, 45, 50, 55, 65, 125};
 static_assert(std::size(kColumnWidths) == static_cast<std::size_t>(qm::OverviewColumn::Count));
 
 }  // namespace

@@ -205,66 +205,52 @@ FakeService* FakeSystem::Named(ServiceHandle service) {
 bool FakeSystem::EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceStatus>& services) {
     log_.push_back("EnumServiceStatuses");
     if (handles_.count(manager.value) == 0 || failures_.Failing(Op::EnumServiceStatuses)) return false;
-    for (FakeService& s : services_) {
-        ServiceStatus status;
-        status.name = s.name;
-        QueryStatus(ServiceHandle{}, status);
-        services.push_back(status);
-    }
+    for (FakeService& s : services_) services.push_back(Status(s));
     return true;
 }
 
-ServiceHandle FakeSystem::OpenServiceFor(ManagerHandle manager, const std::string& name, ServiceAccess access,
+ServiceHandle FakeSystem::OpenServiceFor(ManagerHandle, const std::string& name, ServiceAccess access,
                                          std::uint32_t& error) {
     log_.push_back("OpenServiceFor(" + name + (access == ServiceAccess::Control ? ", control)" : ", query)"));
-    error = 0;
-    if (handles_.count(manager.value) == 0 || failures_.Failing(Op::OpenServiceFor)) error = 5;  // ERROR_ACCESS_DENIED
-    else if (!Find(name)) error = 1060;  // ERROR_SERVICE_DOES_NOT_EXIST
+    error = failures_.Failing(Op::OpenServiceFor) ? 5 : Find(name) ? 0 : 1060;  // access denied, no such service
     return error ? ServiceHandle{} : ServiceHandle{NewHandle("service", Find(name)->name)};
 }
 
 bool FakeSystem::QueryServiceAccount(ServiceHandle service, std::string& account) {
-    log_.push_back("QueryServiceAccount");
     const FakeService* s = Named(service);
     if (!s || failures_.Failing(Op::QueryServiceAccount)) return false;
     account = s->account.value_or("LocalSystem");
     return true;
 }
 
+ServiceStatus FakeSystem::Status(const FakeService& s) {
+    return {s.name, !s.running ? kServiceStopped : s.stopRequested ? kServiceStopPending : kServiceRunning,
+            s.running ? s.processId : 0, s.running ? 0 : s.failsStart};
+}
+
 std::uint32_t FakeSystem::QueryStatus(ServiceHandle service, ServiceStatus& status) {
-    // A null handle: the service named in |status|, as the enumeration sees it.
-    const FakeService* s = service ? Named(service) : Find(status.name);
-    if (service) log_.push_back("QueryStatus");
-    if (!s || (service && failures_.Failing(Op::QueryStatus))) return 6;  // ERROR_INVALID_HANDLE
-    status.state = !s->running ? kServiceStopped : s->stopRequested ? kServiceStopPending : kServiceRunning;
-    status.processId = s->running ? s->processId : 0;
-    status.exitCode = s->exitCode;
+    const FakeService* s = Named(service);
+    if (!s || failures_.Failing(Op::QueryStatus)) return 6;  // ERROR_INVALID_HANDLE
+    status = Status(*s);
     return 0;
 }
 
 std::uint32_t FakeSystem::RequestStart(ServiceHandle service) {
     log_.push_back("RequestStart");
-    FakeService* s = Named(service);
-    if (!s) return 6;
-    if (s->disabled) return 1058;  // ERROR_SERVICE_DISABLED
-    if (s->running) return kErrorServiceAlreadyRunning;
-    s->exitCode = s->failsStart;
-    s->running = !s->failsStart;
-    if (s->running) s->processId = nextProcessId_++;
+    FakeService& s = *Named(service);
+    if (s.disabled) return 1058;  // ERROR_SERVICE_DISABLED
+    if (s.running) return kErrorServiceAlreadyRunning;
+    s.running = !s.failsStart;
+    s.processId = nextProcessId_++;
     return 0;
 }
 
 std::uint32_t FakeSystem::RequestStop(ServiceHandle service) {
     log_.push_back("RequestStop");
-    FakeService* s = Named(service);
-    if (!s) return 6;
-    if (!s->running) return kErrorServiceNotActive;
-    if (s->ignoresStop) {
-        s->stopRequested = true;
-    } else {
-        s->running = false;
-        s->exitCode = 0;
-    }
+    FakeService& s = *Named(service);
+    if (!s.running) return kErrorServiceNotActive;
+    s.stopRequested = s.ignoresStop;
+    s.running = s.ignoresStop;
     return 0;
 }
 

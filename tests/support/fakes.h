@@ -24,11 +24,10 @@ struct FakeService {
     bool running = false;
     bool ignoresStop = false;  // its stop handler never answers
     bool markedForDeletion = false;
-    bool disabled = false;           // a start is refused
-    std::uint32_t failsStart = 0;    // the exit code it stops with during its start; 0: it starts
+    bool disabled = false;         // a start is refused
+    std::uint32_t failsStart = 0;  // the exit code it stops with during a start; 0: it starts
     bool stopRequested = false;
     std::uint32_t processId = 0;
-    std::uint32_t exitCode = 0;
 };
 
 struct FakeEventSource {
@@ -119,6 +118,7 @@ public:
 
 private:
     FakeService* Named(ServiceHandle service);
+    static ServiceStatus Status(const FakeService& s);
     std::uintptr_t NewHandle(const std::string& kind, const std::string& name);
     void Close(const char* call, std::uintptr_t handle);
     std::uint32_t EntryBytes(const FakeService& s) const;
