@@ -220,7 +220,8 @@ TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
 // The overview: two running instances with state, version, account and
 // folder; a restart of one gives it a new process and leaves the other's.
 TEST_F(Selection, TheOverviewShowsEveryInstanceAndRestartsTheSelectedOne) {
-    for (const std::string& name : {Instance("01"), Instance("02")}) {
+    const std::string one = Instance("01"), two = Instance("02");
+    for (const std::string& name : {one, two}) {
         InstallService(name, "\"" + Args().service + "\"");
         StartAndWaitRunning(name);
     }
@@ -230,21 +231,19 @@ TEST_F(Selection, TheOverviewShowsEveryInstanceAndRestartsTheSelectedOne) {
     EXPECT_EQ(GetWindow(overview, GW_OWNER), main);
     const HWND list = GetDlgItem(overview, IDC_OVERVIEW_LIST);
     const auto row = [&](const std::string& name) {
-        return name + "\tRunning\t" + std::to_string(ServiceProcessId(name)) + "\t" KORVANE_SRV_VERSION_TEXT "\tLocalSystem\t" +
-               FolderOf(Args().service);
+        return name + "\tRunning\t" + std::to_string(ServiceProcessId(name)) + "\t" KORVANE_SRV_VERSION_TEXT
+                      "\tLocalSystem\t" + FolderOf(Args().service);
     };
-    const DWORD before[] = {ServiceProcessId(Instance("01")), ServiceProcessId(Instance("02"))};
-    EXPECT_EQ(app_->ListViewRows(list), (std::vector<std::string>{row(Instance("01")), row(Instance("02"))}));
+    const DWORD before[] = {ServiceProcessId(one), ServiceProcessId(two)};
+    EXPECT_EQ(app_->ListViewRows(list, 0), (std::vector<std::string>{row(one), row(two)}));
 
-    app_->ListViewRows(list, 0);
     Click(overview, IDC_RESTART);
     EXPECT_TRUE(PollUntil([&] {
-        const DWORD now = ServiceProcessId(Instance("01"));
-        return now != 0 && now != before[0] && app_->ListViewRows(list)[0] == row(Instance("01"));
+        return ServiceProcessId(one) != before[0] && app_->ListViewRows(list)[0] == row(one);
     })) << app_->ListViewRows(list)[0];
-    EXPECT_EQ(ServiceProcessId(Instance("02")), before[1]);
-    EXPECT_EQ(app_->ListViewRows(list)[1], row(Instance("02")));
-
+    EXPECT_NE(ServiceProcessId(one), 0u);
+    EXPECT_EQ(app_->ListViewRows(list)[1], row(two));
+    EXPECT_EQ(ServiceProcessId(two), before[1]);
     Click(overview, IDCANCEL);
     WaitGone(overview);
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();

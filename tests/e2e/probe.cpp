@@ -48,30 +48,29 @@ extern "C" __declspec(dllexport) DWORD WINAPI DescribeWindowMenu(char* buffer) {
 // When the int after the handle is a row's index, that row alone is
 // selected first.
 extern "C" __declspec(dllexport) DWORD WINAPI DescribeListView(char* buffer) {
-    HWND list;
-    int select;
-    CopyMemory(&list, buffer, sizeof list);
-    CopyMemory(&select, buffer + sizeof list, sizeof select);
+    struct {
+        HWND list;
+        int select;
+    } head;
+    CopyMemory(&head, buffer, sizeof head);
     LVITEMA item = {};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    if (select >= 0) {
-        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-        item.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(select), reinterpret_cast<LPARAM>(&item));
+    item.stateMask = LVIS_SELECTED;
+    if (head.select >= 0) {
+        SendMessageA(head.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+        item.state = LVIS_SELECTED;
+        SendMessageA(head.list, LVM_SETITEMSTATE, head.select, reinterpret_cast<LPARAM>(&item));
     }
-    const int columns = static_cast<int>(
-        SendMessageA(reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0)), HDM_GETITEMCOUNT, 0, 0));
+    const HWND header = reinterpret_cast<HWND>(SendMessageA(head.list, LVM_GETHEADER, 0, 0));
+    const LRESULT columns = SendMessageA(header, HDM_GETITEMCOUNT, 0, 0);
     std::string lines;
-    for (int row = 0; row < static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); ++row) {
-        for (int column = 0; column < columns; ++column) {
+    for (int row = 0; row < SendMessageA(head.list, LVM_GETITEMCOUNT, 0, 0); ++row) {
+        for (item.iSubItem = 0; item.iSubItem < columns; ++item.iSubItem) {
             char text[512] = {};
-            item.iSubItem = column;
             item.pszText = text;
             item.cchTextMax = sizeof text;
-            SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-            lines += (column ? "\t" : "") + std::string(text);
+            SendMessageA(head.list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+            lines += (item.iSubItem ? "\t" : "") + std::string(text) + (item.iSubItem + 1 == columns ? "\n" : "");
         }
-        lines += "\n";
     }
     lstrcpynA(buffer, lines.c_str(), 4096);
     return 0;
