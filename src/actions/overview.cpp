@@ -75,28 +75,27 @@ bool WaitFor(System& system, User& user, ServiceHandle service, std::uint32_t ta
     }
 }
 
-bool Stop(System& system, User& user, ServiceHandle service, ServiceStatus& status, Halt& halt) {
-    if (status.state == kServiceStopped) return true;
-    if (status.state != kServiceStopPending) {
-        const std::uint32_t error = system.RequestStop(service);
-        if (error && error != kErrorServiceNotActive) {
-            halt = {error, status.state};
-            return false;
-        }
-    }
-    return WaitFor(system, user, service, kServiceStopped, status, halt);
-}
+// A state asked for: the state, the one on the way to it, the refusal
+// that says the instance is there already, and the request.
+struct Move {
+    std::uint32_t target, pending, harmless;
+    std::uint32_t (System::*request)(ServiceHandle);
+};
+constexpr Move kStop{kServiceStopped, kServiceStopPending, kErrorServiceNotActive, &System::RequestStop};
+constexpr Move kStart{kServiceRunning, kServiceStartPending, kErrorServiceAlreadyRunning, &System::RequestStart};
 
-bool Start(System& system, User& user, ServiceHandle service, ServiceStatus& status, Halt& halt) {
-    if (status.state == kServiceRunning) return true;
-    if (status.state != kServiceStartPending) {
-        const std::uint32_t error = system.RequestStart(service);
-        if (error && error != kErrorServiceAlreadyRunning) {
+// Asks for the state unless the instance is in it or on its way, then
+// waits for it.
+bool Reach(System& system, User& user, ServiceHandle service, const Move& move, ServiceStatus& status, Halt& halt) {
+    if (status.state == move.target) return true;
+    if (status.state != move.pending) {
+        const std::uint32_t error = (system.*move.request)(service);
+        if (error && error != move.harmless) {
             halt = {error, status.state};
             return false;
         }
     }
-    return WaitFor(system, user, service, kServiceRunning, status, halt);
+    return WaitFor(system, user, service, move.target, status, halt);
 }
 
 enum class Phase { Stop, Start };
@@ -117,10 +116,10 @@ bool ActOnOne(System& system, User& user, ManagerHandle manager, ServiceRequest 
         halt = {error, 0};
         return false;
     }
-    if (request != ServiceRequest::Start && !Stop(system, user, service.get(), status, halt)) return false;
+    if (request != ServiceRequest::Start && !Reach(system, user, service.get(), kStop, status, halt)) return false;
     if (request == ServiceRequest::Stop) return true;
     phase = Phase::Start;
-    return Start(system, user, service.get(), status, halt);
+    return Reach(system, user, service.get(), kStart, status, halt);
 }
 
 std::string Failure(System& system, const char* format, const std::string& name, const Halt& halt) {
