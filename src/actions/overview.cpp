@@ -76,7 +76,12 @@ bool WaitFor(System& system, User& user, ServiceHandle service, std::uint32_t ta
 }
 
 // A state asked for: the state, the one on the way to it, the refusal
-// that says the instance is there already, and the request.
+// that says the instance is there already, and the request. StartServiceA
+// refuses a running service with ERROR_SERVICE_ALREADY_RUNNING and a
+// disabled one with ERROR_SERVICE_DISABLED; ControlService refuses to stop
+// a stopped one with ERROR_SERVICE_NOT_ACTIVE, and one that running
+// services depend on with ERROR_DEPENDENT_SERVICES_RUNNING
+// (learn.microsoft.com, StartServiceA, ControlService, Stopping a Service).
 struct Move {
     std::uint32_t target, pending, harmless;
     std::uint32_t (System::*request)(ServiceHandle);
