@@ -615,7 +615,7 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
         {"no stop in time", R::Restart, [&](Harness& h) { h.system.Run(names[1], true); },
          halt(text::kStopFailed, 1, "Stopping", "(error 1053)"), 1},
         {"no start", R::Restart, [&](Harness& h) { h.system.At(names[1]).failsStart = 1064; },
-         halt(text::kStartFailed, 1, "Stopped", "(error 1064)"), 1},
+         halt(text::kStartFailed, 1, "Stopped", "Error 1064."), 1},
         {"disabled", R::Start, [&](Harness& h) { h.system.At(names[1]).running = false, h.system.At(names[1]).disabled = true; },
          halt(text::kStartFailed, 1, "Stopped", "(error 1058)"), 1},
         {"start running ones", R::Start, [](Harness&) {}, "", 3},

@@ -255,7 +255,6 @@ std::uint32_t FakeSystem::RequestStop(ServiceHandle service) {
 }
 
 bool FakeSystem::ReadFileVersion(const std::string& path, VersionNumber& version) {
-    log_.push_back("ReadFileVersion(" + path + ")");
     const auto found = fileVersions.find(path);
     if (found == fileVersions.end()) return false;
     version = found->second;

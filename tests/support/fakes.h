@@ -114,7 +114,10 @@ public:
     std::uint32_t RequestStart(ServiceHandle service) override;
     std::uint32_t RequestStop(ServiceHandle service) override;
     bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
-    std::string ErrorText(std::uint32_t error) override { return "(error " + std::to_string(error) + ")\r\n"; }
+    // Error 1064 stands for one the system has no words for.
+    std::string ErrorText(std::uint32_t error) override {
+        return error == 1064 ? "" : "(error " + std::to_string(error) + ")\r\n";
+    }
 
 private:
     FakeService* Named(ServiceHandle service);
