@@ -11,6 +11,9 @@
 //                a buffer already big enough
 //       script:  qm::CreateBatch past its folder picker, against the bare
 //                enumeration and ImagePath reads it needs
+//       overview: qm::ReadOverview, filling a report list view, against
+//                the refresh above; each instance's executable is a copy
+//                of this program, which carries a version record
 //   qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE
 //       process start to main dialog shown (and, for Quilmarsk, its list
 //       holding the N/10 instances), against the minimal dialog program;
@@ -34,11 +37,13 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "actions/actions.h"
+#include "actions/overview.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
 #include "support/machine.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/listbox.h"
+#include "ui/framework/listview.h"
 #include "win32/machine.h"
 
 namespace {
@@ -54,6 +59,7 @@ constexpr char kMinimalTitle[] = "Minimal";
 constexpr int kListId = 1000;
 constexpr int kPathId = 1003;
 constexpr int kSuffixId = 1004;
+constexpr int kOverviewId = 1010;
 constexpr int kBenchDialog = 1;
 
 // ---- timing -----------------------------------------------------------
@@ -212,11 +218,15 @@ private:
 
     void DoDataExchange(ui::DataExchange& dx) override {
         dx.Control(kListId, list_);
+        dx.Control(kOverviewId, overview_);
         dx.Text(kPathId, state_.m_strInstallPath);
         dx.Text(kSuffixId, state_.m_strSuffix, qm::kMaxSuffixLength);
     }
     bool OnInitDialog() override {
         ui::Dialog::OnInitDialog();
+        for (int c = 0; c < static_cast<int>(qm::OverviewColumn::Count); ++c) {
+            overview_.AddColumn(c, qm::ColumnTitle(static_cast<qm::OverviewColumn>(c)), 80);
+        }
         PostMessageA(hwnd(), WM_APP, 0, 0);
         return true;
     }
@@ -240,11 +250,13 @@ private:
 
     void Measure();
     void MeasureParts();
+    void MeasureOverviewParts(const std::vector<qm::OverviewRow>& rows);
 
     int n_, runs_;
     qm::Machine machine_;  // kept from run to run, as the dialog keeps it
     QuietUser user_;
     ui::ListBox list_;
+    ui::ListView overview_;
     qm::MainDialogState state_;
 };
 
@@ -280,7 +292,71 @@ void BenchDialog::Measure() {
     if (BareReads() != family) Fail("the bare reads miss instances");
     Result("script", n_, m[0], m[1]);
 
+    // Opening the overview against the main dialog's refresh.
+    for (int number = 1; number <= family; ++number) {
+        char executable[MAX_PATH];
+        std::snprintf(executable, sizeof executable, "%s\\kvn%04d\\KorvaneSrv.exe", kRoot, number);
+        if (!PathExists(executable)) CopyOneFile(ThisProgram(), executable);
+    }
+    std::vector<qm::OverviewRow> rows;
+    m = SideBySide(runs_, {
+        [&] {
+            qm::DialogAndMachine s = Context();
+            if (!qm::ReadOverview(s, rows)) Fail("ReadOverview");
+            std::vector<std::vector<std::string>> cells;
+            for (const qm::OverviewRow& row : rows) cells.push_back(qm::RowCells(row));
+            overview_.Fill(cells);
+        },
+        [this] { qm::DialogAndMachine s = Context(); qm::RefreshServiceList(s); },
+    });
+    if (overview_.Count() != family || rows.empty() || !rows.back().version) Fail("the overview misses instances");
+    Result("overview", n_, m[0], m[1]);
+    MeasureOverviewParts(rows);
+
     MeasureParts();
+}
+
+// Where the overview's time goes: each step of reading the rows alone.
+void BenchDialog::MeasureOverviewParts(const std::vector<qm::OverviewRow>& rows) {
+    qm::Win32System& system = machine_.system;
+    std::vector<std::vector<std::string>> cells;
+    for (const qm::OverviewRow& row : rows) cells.push_back(qm::RowCells(row));
+    const auto eachRow = [&](const std::function<void(qm::ManagerHandle, const qm::OverviewRow&)>& step) {
+        const qm::ManagerHandle manager = system.OpenManager();
+        for (const qm::OverviewRow& row : rows) step(manager, row);
+        system.CloseServiceHandle(manager);
+    };
+    const std::vector<double> m = SideBySide(runs_, {
+        [&] {
+            std::vector<qm::ServiceStatus> services;
+            eachRow([&](qm::ManagerHandle, const qm::OverviewRow&) {});
+            const qm::ManagerHandle manager = system.OpenManager();
+            system.EnumServiceStatuses(manager, services);
+            system.CloseServiceHandle(manager);
+        },
+        [&] {
+            eachRow([&](qm::ManagerHandle manager, const qm::OverviewRow& row) {
+                std::uint32_t error = 0;
+                std::string account;
+                const qm::ServiceHandle service = system.OpenServiceFor(manager, row.name, qm::ServiceAccess::Query, error);
+                system.QueryServiceAccount(service, account);
+                system.CloseServiceHandle(service);
+            });
+        },
+        [&] {
+            for (const qm::OverviewRow& row : rows) {
+                qm::VersionNumber version{};
+                system.ReadFileVersion(row.folder + "KorvaneSrv.exe", version);
+            }
+        },
+        [&] {
+            qm::DialogAndMachine s = Context();
+            for (const qm::OverviewRow& row : rows) qm::ScriptFolder(s, row.name);
+        },
+        [&] { overview_.Fill(cells); },
+    });
+    const char* const names[] = {"enumerate_statuses", "read_accounts", "read_versions", "read_folders", "fill_list_view"};
+    for (std::size_t i = 0; i < m.size(); ++i) Part("overview", n_, names[i], m[i]);
 }
 
 // Where the time of the tool's side goes: each step alone, with the
@@ -425,6 +501,7 @@ int main(int argc, char** argv) try {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "populate" && argc == 4) return Populate(std::atoi(argv[2]), std::atoi(argv[3]));
     if (mode == "measure" && argc == 4) {
+        if (!ui::ListView::Register()) Fail("InitCommonControlsEx");
         BenchDialog dialog(std::atoi(argv[2]), std::atoi(argv[3]));
         if (dialog.RunModal(kBenchDialog) == -1) Fail("DialogBoxParamA");
         return 0;

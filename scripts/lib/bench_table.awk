@@ -15,9 +15,9 @@ $1 == "part" { part[field("row"), field("n"), field("name")] = field("us"); name
 END {
   print "| Measure | N | Quilmarsk | Baseline | Ratio | Target | |"
   print "| --- | ---: | ---: | ---: | ---: | ---: | --- |"
-  split("refresh script startup refresh_win32 startup_win32", rows, " ")
-  split("1.5 1.5 1.3 1.5 1.3", limits, " ")
-  for (r = 1; r <= 5; r++)
+  split("refresh script startup refresh_win32 startup_win32 overview", rows, " ")
+  split("1.5 1.5 1.3 1.5 1.3 1.5", limits, " ")
+  for (r = 1; r <= 6; r++)
     for (n = 0; n <= last; n++)
       if ((rows[r], n) in tool)
         line(rows[r], n, sprintf("%.1f", tool[rows[r], n] / 1000), sprintf("%.1f", bare[rows[r], n] / 1000), " ms", limits[r])
@@ -60,7 +60,9 @@ END {
   for (n = 0; n <= last; n++) if (n in pn) { header = header " N = " n " |"; rule = rule " ---: |" }
   print header; print rule
   parts = split("refresh:enumerate_names refresh:count_and_propose refresh:fill_list refresh:fill_list_redraw_on " \
-                "script:read_folders script:script_text script:write_file startup:minimal " \
+                "script:read_folders script:script_text script:write_file " \
+                "overview:enumerate_statuses overview:read_accounts overview:read_versions overview:read_folders " \
+                "overview:fill_list_view startup:minimal " \
                 "startup:minimal_enumerating startup:minimal_enumerating_once startup:minimal_dialog startup:quilmarsk", order, " ")
   for (i = 1; i <= parts; i++) {
     split(order[i], rn, ":")

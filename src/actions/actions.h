@@ -75,4 +75,8 @@ LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::st
 // existing file.
 bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder);
 
+// The installation folder of service |name| as the update script names
+// it; empty when it has none the script could name.
+std::string ScriptFolder(DialogAndMachine& s, const std::string& name);
+
 }  // namespace qm

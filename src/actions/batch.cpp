@@ -197,4 +197,10 @@ void CreateBatch(DialogAndMachine& s) {
     s.user.Message(CreatedMessage(scriptPath, skipped), nullptr, Icon::None);
 }
 
+std::string ScriptFolder(DialogAndMachine& s, const std::string& name) {
+    Instance instance;
+    // A folder cut short would name another one.
+    return PrepareInstance(s, name, instance) == LeftOut::TooLong ? std::string() : instance.folder;
+}
+
 }  // namespace qm

@@ -144,4 +144,33 @@ inline constexpr char kUnexpectedError[] = "An unexpected error occurred. The ac
 inline constexpr char kDialogError[] = "A window of Quilmarsk could not be opened.";
 inline constexpr char kStartError[] = "Quilmarsk could not start.";
 
+// ---- The overview ----
+// Its column headings, in order.
+inline constexpr char kColumnName[] = "Name";
+inline constexpr char kColumnState[] = "State";
+inline constexpr char kColumnProcessId[] = "Process id";
+inline constexpr char kColumnVersion[] = "Version";
+inline constexpr char kColumnAccount[] = "Account";
+inline constexpr char kColumnFolder[] = "Folder";
+// A service's states; one the tool does not know shows its number.
+inline constexpr char kStateStopped[] = "Stopped";
+inline constexpr char kStateStarting[] = "Starting";
+inline constexpr char kStateStopping[] = "Stopping";
+inline constexpr char kStateRunning[] = "Running";
+inline constexpr char kStateContinuing[] = "Continuing";
+inline constexpr char kStatePausing[] = "Pausing";
+inline constexpr char kStatePaused[] = "Paused";
+inline constexpr char kStateUnknown[] = "unknown";
+// The version of an executable without a readable version resource.
+inline constexpr char kNoVersion[] = "-";
+// An instance that did not reach the state asked for: its name, its state,
+// and the system's words for the error.
+inline constexpr char kStartFailed[] = "The instance %s did not start. It is now %s.\n\n%s";
+inline constexpr char kStopFailed[] = "The instance %s did not stop. It is now %s.\n\n%s";
+// Added when instances selected after it were left alone.
+inline constexpr char kLeftAlone[] = "\n\nThe instances selected after it were left as they were.";
+inline constexpr char kOverviewReadError[] = "The installed services could not be read.";
+// An error the system has no words for; %s is its number.
+inline constexpr char kUnknownError[] = "Error %s.";
+
 }  // namespace qm::text

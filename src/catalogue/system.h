@@ -3,6 +3,7 @@
 // an in-memory stand-in.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -70,6 +71,37 @@ struct RecoveryActions {
 // How a registry value was read.
 enum class ValueRead { Read, Missing, TooLong, NotText };
 
+// The states a service reports in SERVICE_STATUS.dwCurrentState, and the
+// errors the overview tells apart (winsvc.h, winerror.h).
+inline constexpr std::uint32_t kServiceStopped = 1;
+inline constexpr std::uint32_t kServiceStartPending = 2;
+inline constexpr std::uint32_t kServiceStopPending = 3;
+inline constexpr std::uint32_t kServiceRunning = 4;
+inline constexpr std::uint32_t kServiceContinuePending = 5;
+inline constexpr std::uint32_t kServicePausePending = 6;
+inline constexpr std::uint32_t kServicePaused = 7;
+inline constexpr std::uint32_t kErrorServiceRequestTimeout = 1053;
+inline constexpr std::uint32_t kErrorServiceAlreadyRunning = 1056;
+inline constexpr std::uint32_t kErrorServiceNotActive = 1062;
+inline constexpr std::uint32_t kErrorProcessAborted = 1067;
+
+// A service as the enumeration with process information, or a status
+// query, reports it.
+struct ServiceStatus {
+    std::string name;
+    std::uint32_t state = 0;      // 0: not known
+    std::uint32_t processId = 0;  // 0 when not running
+    std::uint32_t exitCode = 0;   // dwWin32ExitCode
+};
+
+// The file version of the fixed part of a version resource, most
+// significant part first.
+using VersionNumber = std::array<std::uint16_t, 4>;
+
+// What a service handle is opened for: its configuration and status, or
+// those and start and stop besides.
+enum class ServiceAccess { Query, Control };
+
 class System {
 public:
     virtual ~System() = default;
@@ -122,6 +154,29 @@ public:
     // "EventMessageFile" (expandable string) and "TypesSupported" = 7.
     virtual void WriteEventLogValues(KeyHandle key, const std::string& messageFile) = 0;
     virtual void CloseKey(KeyHandle key) = 0;
+
+    // ---- The overview ----
+    // Every Win32 service in every state with its state and process id,
+    // in one EnumServicesStatusExA enumeration over as many calls as it
+    // takes. False when it fails.
+    virtual bool EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceStatus>& services) = 0;
+    // OpenServiceA for |access|; 0 on failure, with the error.
+    virtual ServiceHandle OpenServiceFor(ManagerHandle manager, const std::string& name, ServiceAccess access,
+                                         std::uint32_t& error) = 0;
+    // QueryServiceConfigA: the account the service logs on with; false
+    // when the configuration cannot be read.
+    virtual bool QueryServiceAccount(ServiceHandle service, std::string& account) = 0;
+    // QueryServiceStatusEx: 0, or the error when it cannot be read.
+    virtual std::uint32_t QueryStatus(ServiceHandle service, ServiceStatus& status) = 0;
+    // StartServiceA with no arguments, and ControlService(stop): 0 when the
+    // request was accepted, else the error.
+    virtual std::uint32_t RequestStart(ServiceHandle service) = 0;
+    virtual std::uint32_t RequestStop(ServiceHandle service) = 0;
+    // The file version of the file at |path|; false when it has no version
+    // resource or it cannot be read.
+    virtual bool ReadFileVersion(const std::string& path, VersionNumber& version) = 0;
+    // The system's words for a Win32 error (FormatMessageA).
+    virtual std::string ErrorText(std::uint32_t error) = 0;
 };
 
 // Owns a handle and closes it when its scope ends. Declared in the order

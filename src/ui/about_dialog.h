@@ -6,7 +6,7 @@
 
 class CAboutDlg : public ui::Dialog {
 public:
-    INT_PTR DoModal() { return RunModal(IDD); }
+    INT_PTR DoModal(HWND parent) { return RunModal(IDD, parent); }
 
 private:
     static constexpr int IDD = IDD_ABOUTBOX;

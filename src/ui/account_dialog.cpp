@@ -18,7 +18,7 @@ void CServiceAccountDlg::DoDataExchange(ui::DataExchange& dx) {
 }
 
 void CServiceAccountDlg::OnOK() {
-    UpdateData(ui::Exchange::Save);
+    if (!UpdateData(ui::Exchange::Save)) return;
     const auto* password = reinterpret_cast<const unsigned char*>(m_strPassword.c_str());
     const auto* verify = reinterpret_cast<const unsigned char*>(m_strVerifyPassword.c_str());
     if (_mbscmp(password, verify) != 0) {

@@ -3,6 +3,7 @@
 #include "actions/messages.h"
 #include "catalogue/naming.h"
 #include "ui/about_dialog.h"
+#include "ui/overview_dialog.h"
 
 namespace {
 
@@ -30,10 +31,12 @@ void CServiceConfigDlg::OnDataValidateError(int id, std::size_t maxLength) {
 
 bool CServiceConfigDlg::OnInitDialog() {
     ui::Dialog::OnInitDialog();
-    ui::SetMainWindow(hwnd());
     AddAboutItem();
-    SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    // Without its icon the window keeps the system's.
+    if (m_hIcon) {
+        SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+        SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    }
     RefreshServiceList();
     return true;
 }
@@ -71,6 +74,9 @@ bool CServiceConfigDlg::OnButtonClicked(int id) {
         case IDC_CREATE_BATCH:
             OnCreateBatch();
             return true;
+        case IDC_STATUS:
+            OnStatus();
+            return true;
         default:
             return ui::Dialog::OnButtonClicked(id);
     }
@@ -80,6 +86,11 @@ void CServiceConfigDlg::OnAdd() { Act(qm::AddInstance); }
 void CServiceConfigDlg::OnRemove() { Act(qm::RemoveInstance); }
 void CServiceConfigDlg::OnSelchangeServiceList() { Act(qm::SelectionChanged); }
 void CServiceConfigDlg::OnCreateBatch() { Act(qm::CreateBatch); }
+
+void CServiceConfigDlg::OnStatus() {
+    COverviewDlg overview(m_machine, *this, *this, hwnd());
+    overview.DoModal();
+}
 
 void CServiceConfigDlg::ShowInstallPath(const std::string& folder) { SetItemText(IDC_INSTALL_PATH, folder); }
 
@@ -91,7 +102,7 @@ bool CServiceConfigDlg::SelectedEntry(std::string& text) {
 bool CServiceConfigDlg::OnSysCommand(UINT id, LPARAM) {
     if ((id & kSysCommandMask) != IDM_ABOUTBOX) return false;
     CAboutDlg about;
-    about.DoModal();
+    about.DoModal(hwnd());
     return true;
 }
 
@@ -112,7 +123,7 @@ bool CServiceConfigDlg::OnMessage(UINT msg, WPARAM, LPARAM, INT_PTR& result) {
 }
 
 bool CServiceConfigDlg::OnPaint() {
-    if (!IsIconic(hwnd())) return false;
+    if (!IsIconic(hwnd()) || !m_hIcon) return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd(), &paint);
     SendMessageA(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);

@@ -38,6 +38,7 @@ protected:
     void OnRemove();
     void OnSelchangeServiceList();
     void OnCreateBatch();
+    void OnStatus();
     bool OnPaint();
     HICON OnQueryDragIcon() { return m_hIcon; }
 

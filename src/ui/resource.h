@@ -11,6 +11,7 @@
 #define IDR_MAINFRAME           128
 #define IDD_SERVICE_ACCOUNT     138
 #define IDI_ACCOUNT             139
+#define IDD_OVERVIEW            140
 
 #define IDC_SERVICE_LIST        1000
 #define IDC_ADD                 1001
@@ -18,6 +19,12 @@
 #define IDC_INSTALL_PATH        1003
 #define IDC_SUFFIX              1004
 #define IDC_CREATE_BATCH        1005
+#define IDC_STATUS              1006
+#define IDC_OVERVIEW_LIST       1010
+#define IDC_START               1011
+#define IDC_STOP                1012
+#define IDC_RESTART             1013
+#define IDC_REFRESH             1014
 #define IDC_PASSWORD            1032
 #define IDC_ACCOUNT             1033
 #define IDC_VERIFY_PASSWORD     1034

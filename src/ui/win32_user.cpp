@@ -41,7 +41,7 @@ bool Win32User::BrowseForFolder(const char* title, std::string& folder) {
 }
 
 bool Win32User::AskAccount(std::string& account, std::string& password, const qm::AccountCheck& check) {
-    CServiceAccountDlg dialog;
+    CServiceAccountDlg dialog(owner_.hwnd());
     dialog.m_check = check;
     dialog.m_strAccount = account;
     dialog.m_strPassword = password;

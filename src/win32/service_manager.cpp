@@ -204,4 +204,138 @@ void Win32System::WriteEventLogValues(KeyHandle key, const std::string& messageF
 
 void Win32System::CloseKey(KeyHandle key) { RegCloseKey(Key(key)); }
 
+bool Win32System::EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceStatus>& services) {
+    // EnumServicesStatusExA with SC_ENUM_PROCESS_INFO fills an array of
+    // ENUM_SERVICE_STATUS_PROCESSA with the strings they point to; on
+    // ERROR_MORE_DATA the entries that fitted are valid when the resume
+    // handle moved, and |needed| tells the bytes the rest take
+    // (learn.microsoft.com, EnumServicesStatusExA). Wine, like its
+    // EnumServicesStatusA, may answer a small buffer with no entries at all:
+    // the buffer then grows to what it asked for. Asking for the size
+    // first costs Wine a whole enumeration: only the first time.
+    services.clear();
+    std::uint32_t bytes = statusBytes_ ? statusBytes_ : ServiceBytesNeeded(manager);
+    if (bytes == 0) bytes = kEnumBufferBytes;
+    DWORD resume = 0;
+    for (;;) {
+        std::vector<ENUM_SERVICE_STATUS_PROCESSA> entries(bytes / sizeof(ENUM_SERVICE_STATUS_PROCESSA) + 1);
+        const DWORD size = static_cast<DWORD>(entries.size() * sizeof(ENUM_SERVICE_STATUS_PROCESSA));
+        DWORD needed = 0, count = 0;
+        const DWORD before = resume;
+        const bool ok = EnumServicesStatusExA(Sc(manager), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL,
+                                              reinterpret_cast<LPBYTE>(entries.data()), size, &needed, &count,
+                                              &resume, nullptr) != FALSE;
+        const DWORD error = ok ? 0 : GetLastError();
+        if (ok || (error == ERROR_MORE_DATA && resume != before)) {
+            for (DWORD i = 0; i < count && i < entries.size(); ++i) {
+                const ENUM_SERVICE_STATUS_PROCESSA& e = entries[i];
+                if (!e.lpServiceName) continue;
+                services.push_back({e.lpServiceName, e.ServiceStatusProcess.dwCurrentState,
+                                    e.ServiceStatusProcess.dwProcessId, e.ServiceStatusProcess.dwWin32ExitCode});
+            }
+        }
+        if (ok) {
+            statusBytes_ = bytes;
+            return true;
+        }
+        if (error != ERROR_MORE_DATA) break;
+        if (resume == before) {
+            if (needed <= size || needed > kEnumBufferLimit) break;
+            bytes = needed;
+        }
+    }
+    services.clear();
+    return false;
+}
+
+ServiceHandle Win32System::OpenServiceFor(ManagerHandle manager, const std::string& name, ServiceAccess access,
+                                          std::uint32_t& error) {
+    DWORD rights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
+    if (access == ServiceAccess::Control) rights |= SERVICE_START | SERVICE_STOP;
+    SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), rights);
+    error = service ? 0 : GetLastError();
+    return ToHandle<ServiceHandle>(service);
+}
+
+bool Win32System::QueryServiceAccount(ServiceHandle service, std::string& account) {
+    // The configuration takes at most 8K bytes (learn.microsoft.com,
+    // QueryServiceConfigA): one call with a buffer that size.
+    constexpr DWORD kConfigBytes = 8 * 1024;
+    std::vector<QUERY_SERVICE_CONFIGA> config(kConfigBytes / sizeof(QUERY_SERVICE_CONFIGA) + 1);
+    DWORD needed = 0;
+    if (!QueryServiceConfigA(Sc(service), config.data(), static_cast<DWORD>(config.size() * sizeof config[0]),
+                             &needed)) {
+        return false;
+    }
+    account = config[0].lpServiceStartName ? config[0].lpServiceStartName : "";
+    return true;
+}
+
+std::uint32_t Win32System::QueryStatus(ServiceHandle service, ServiceStatus& status) {
+    SERVICE_STATUS_PROCESS process = {};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(Sc(service), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&process), sizeof process,
+                              &needed)) {
+        return GetLastError();
+    }
+    status.state = process.dwCurrentState;
+    status.processId = process.dwProcessId;
+    status.exitCode = process.dwWin32ExitCode;
+    return 0;
+}
+
+std::uint32_t Win32System::RequestStart(ServiceHandle service) {
+    return StartServiceA(Sc(service), 0, nullptr) ? 0 : GetLastError();
+}
+
+std::uint32_t Win32System::RequestStop(ServiceHandle service) {
+    SERVICE_STATUS status = {};
+    return ControlService(Sc(service), SERVICE_CONTROL_STOP, &status) ? 0 : GetLastError();
+}
+
+bool Win32System::ReadFileVersion(const std::string& path, VersionNumber& version) {
+    // The version record is the resource VS_VERSION_INFO of type RT_VERSION.
+    // GetFileVersionInfoSizeA and GetFileVersionInfoA would each load the
+    // file; it is loaded once here, as data. The root block, a single
+    // backslash, of the record is its fixed part, VS_FIXEDFILEINFO, whose
+    // signature is 0xFEEF04BD and whose file version is two 32-bit halves,
+    // most significant first (learn.microsoft.com, VerQueryValueA and
+    // VS_FIXEDFILEINFO).
+    constexpr DWORD kFixedSignature = 0xFEEF04BD;
+    HMODULE file = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!file) return false;
+    std::vector<DWORD> record;
+    if (HRSRC found = FindResourceA(file, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16) /* RT_VERSION */)) {
+        const DWORD size = SizeofResource(file, found);
+        const HGLOBAL loaded = LoadResource(file, found);
+        const void* bytes = loaded ? LockResource(loaded) : nullptr;
+        if (bytes && size) {
+            record.assign(size / sizeof(DWORD) + 1, 0);
+            CopyMemory(record.data(), bytes, size);
+        }
+    }
+    FreeLibrary(file);
+    void* block = nullptr;
+    UINT length = 0;
+    char root[] = "\\";
+    if (record.empty() || !VerQueryValueA(record.data(), root, &block, &length) || !block ||
+        length < sizeof(VS_FIXEDFILEINFO)) {
+        return false;
+    }
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(block);
+    if (fixed->dwSignature != kFixedSignature) return false;
+    version = {HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+               LOWORD(fixed->dwFileVersionLS)};
+    return true;
+}
+
+std::string Win32System::ErrorText(std::uint32_t error) {
+    // The system's message for the error in the user's language, without
+    // inserts (learn.microsoft.com, FormatMessageA); empty when it has none.
+    char text[1024] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, sizeof text, nullptr);
+    return std::string(text, length < sizeof text ? length : 0);
+}
+
 }  // namespace qm

@@ -30,6 +30,20 @@ public:
     KeyHandle CreateEventLogKey(const std::string& name) override;
     void WriteEventLogValues(KeyHandle key, const std::string& messageFile) override;
     void CloseKey(KeyHandle key) override;
+    bool EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceStatus>& services) override;
+    ServiceHandle OpenServiceFor(ManagerHandle manager, const std::string& name, ServiceAccess access,
+                                 std::uint32_t& error) override;
+    bool QueryServiceAccount(ServiceHandle service, std::string& account) override;
+    std::uint32_t QueryStatus(ServiceHandle service, ServiceStatus& status) override;
+    std::uint32_t RequestStart(ServiceHandle service) override;
+    std::uint32_t RequestStop(ServiceHandle service) override;
+    bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
+    std::string ErrorText(std::uint32_t error) override;
+
+private:
+    // The bytes the last enumeration with process information took: the
+    // next one starts there, and is then one call.
+    std::uint32_t statusBytes_ = 0;
 };
 
 }  // namespace qm

@@ -1,7 +1,10 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "actions/messages.h"
+#include "actions/overview.h"
 #include "support/fakes.h"
 
 namespace qm::test {
@@ -640,6 +643,86 @@ TEST(Batch, CancelledPickerOrUnknownModulePath) {
     CreateBatch(h.context);
     EXPECT_EQ(h.user.messages.at(0).text, text::kBatchPathError);
     EXPECT_EQ(h.host.files[BatchHarness::kScript], "previous");
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+struct Rows : InstanceProgress {
+    Strings ended;  // name: state
+    void InstanceEnded(const ServiceStatus& s) override { ended.push_back(s.name + ": " + StateText(s.state)); }
+};
+
+// Three running instances acted on in turn; each row changes one thing.
+TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
+    const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03"};
+    const auto halt = [&](const char* format, int i, const char* state, const char* error) {
+        return text::Fill(format, {names[i], state, error}) + (i < 2 ? text::kLeftAlone : "");
+    };
+    using R = ServiceRequest;
+    const struct Row {
+        const char* what;
+        R request;
+        std::function<void(Harness&)> arrange;
+        std::string message;  // empty: none
+        std::size_t reached;  // the instances that reached their state
+    } rows[] = {
+        {"restart", R::Restart, [](Harness&) {}, "", 3},
+        {"no stop in time", R::Restart, [&](Harness& h) { h.system.Run(names[1], true); },
+         halt(text::kStopFailed, 1, "Stopping", "(error 1053)"), 1},
+        {"no start", R::Restart, [&](Harness& h) { h.system.At(names[1]).failsStart = 1064; },
+         halt(text::kStartFailed, 1, "Stopped", "Error 1064."), 1},
+        {"disabled", R::Start, [&](Harness& h) { h.system.At(names[1]).running = false, h.system.At(names[1]).disabled = true; },
+         halt(text::kStartFailed, 1, "Stopped", "(error 1058)"), 1},
+        {"start running ones", R::Start, [](Harness&) {}, "", 3},
+        {"stop stopped ones", R::Stop, [&](Harness& h) { for (auto& n : names) h.system.At(n).running = false; }, "", 3},
+        {"open refused", R::Stop, [](Harness& h) { h.Fail(Op::OpenServiceFor, 1); },
+         halt(text::kStopFailed, 0, "unknown", "(error 5)"), 0},
+        {"status unreadable", R::Start, [](Harness& h) { h.Fail(Op::QueryStatus, 1); },
+         halt(text::kStartFailed, 0, "unknown", "(error 6)"), 0},
+        {"last one", R::Stop, [&](Harness& h) { h.system.Run(names[2], true); },
+         halt(text::kStopFailed, 2, "Stopping", "(error 1053)"), 2},
+        {"no manager", R::Restart, [](Harness& h) { h.Fail(Op::OpenManager); }, text::kOverviewReadError, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Harness h;
+        std::vector<std::uint32_t> before;
+        for (const std::string& name : names) {
+            h.system.AddService(name);
+            h.system.Run(name);
+            before.push_back(h.system.Find(name)->processId);
+        }
+        row.arrange(h);
+        Rows progress;
+        EXPECT_EQ(ActOnInstances(h.system, h.user, row.request, names, progress), row.message.empty());
+        Strings shown;
+        for (const auto& m : h.user.messages) shown.push_back(m.text + " | " + m.caption);
+        EXPECT_EQ(shown, row.message.empty() ? Strings{} : Strings{row.message + " | Quilmarsk Error"});
+        const bool running = row.request != R::Stop;
+        // Each row is shown as its instance ends, the failing one too.
+        EXPECT_EQ(progress.ended.size(), row.reached + (row.reached < 3 && std::string(row.what) != "no manager"));
+        for (std::size_t i = 0; i < 3; ++i) {
+            const FakeService& s = *h.system.Find(names[i]);
+            if (i < row.reached) {
+                EXPECT_EQ(progress.ended[i], names[i] + (running ? ": Running" : ": Stopped"));
+                // A restart gives each a new process; a start of a running one keeps it.
+                if (row.request != R::Stop) {
+                    EXPECT_EQ(s.processId != before[i], row.request == R::Restart) << i;
+                }
+            } else if (i > row.reached) {
+                EXPECT_TRUE(h.Calls("OpenServiceFor(" + names[i]).empty()) << names[i] << " was touched";
+            }
+        }
+        if (std::string(row.what).find(" ones") != std::string::npos) {
+            EXPECT_TRUE(h.Calls("RequestStart").empty() && h.Calls("RequestStop").empty());
+        }
+        EXPECT_FALSE(h.user.busy);
+        EXPECT_EQ(h.system.OpenHandles(), 0u);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "actions/overview.h"
 #include "support/fakes.h"
 
 namespace qm::test {
@@ -281,6 +282,46 @@ TEST(Selection, KeyOpenedButValueUnreadableClosesTheKey) {
     h.Fail(Op::OpenServiceKey);
     SelectionChanged(h.context);
     EXPECT_EQ(h.Calls("CloseKey").size(), 1u);  // a key is closed only when opened
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// The overview reads state and process id in one enumeration, then each
+// instance's account, version and folder; what cannot be read stays empty.
+TEST(Refresh, OverviewRowsKeepWhatCouldBeRead) {
+    Harness h;
+    const std::string k1 = "Korvane Update Service 01", k2 = "Korvane Update Service 02", k3 = "Korvane Update Service 03";
+    h.system.AddService(k3, std::string("C:\\K3\\KorvaneSrv.exe"));
+    h.system.AddService("Spooler");
+    h.system.AddService(k2, std::string("C:\\K2\\KorvaneSrv.exe"));
+    h.system.AddService(k1, std::string("%ProgramFiles%\\K1\\KorvaneSrv.exe"));
+    h.system.Run(k2);
+    h.system.At(k2).account = "DOM\\svc";
+    h.system.fileVersions = {{"C:\\K2\\KorvaneSrv.exe", {2, 1, 10, 3}}, {"C:\\Program Files\\K1\\KorvaneSrv.exe", {2, 1, 9, 0}}};
+    h.Fail(Op::QueryServiceAccount, 1);  // the first read: 03's configuration
+    std::vector<OverviewRow> rows;
+    ASSERT_TRUE(ReadOverview(h.context, rows));
+    EXPECT_EQ(RowsAsText(rows), "Name\tState\tProcess id\tVersion\tAccount\tFolder\r\n" + k1 +
+                                    "\tStopped\t\t2.1.9.0\tLocalSystem\tC:\\Program Files\\K1\\\r\n" + k2 + "\tRunning\t" +
+                                    std::to_string(h.system.Find(k2)->processId) + "\t2.1.10.3\tDOM\\svc\tC:\\K2\\\r\n" +
+                                    k3 + "\tStopped\t\t-\t\tC:\\K3\\\r\n");
+    EXPECT_EQ(h.Calls("EnumServiceStatuses").size(), 1u);
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
+
+    // Versions sort as numbers, 2.1.9 before 2.1.10, and none before any.
+    SortRows(rows, OverviewColumn::Version, false);
+    EXPECT_EQ(rows[0].name + rows[1].name + rows[2].name, k3 + k1 + k2);
+    SortRows(rows, OverviewColumn::State, true);
+    EXPECT_EQ(rows[0].name + rows[1].name, k1 + k3);
+    EXPECT_EQ(StateText(kServicePaused) + StateText(9), "Paused9");
+
+    h.Fail(Op::EnumServiceStatuses, 1);
+    EXPECT_FALSE(ReadOverview(h.context, rows));
+    EXPECT_TRUE(rows.empty());
 }
 
 }  // namespace

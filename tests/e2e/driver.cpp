@@ -365,17 +365,27 @@ qm::Icon App::IconOf(HWND box) const {
     return shown ? static_cast<qm::Icon>(RunProbe("StandardIcon", shown)) : qm::Icon::None;
 }
 
-std::vector<std::string> App::WindowMenu(HWND window) const {
+std::vector<std::string> App::ProbeLines(const char* function, const void* head, std::size_t headSize) const {
     constexpr std::size_t kBytes = 4096;
     const RemoteMemory buffer(info_.hProcess, kBytes);
-    buffer.Write(0, &window, sizeof window);
-    RunProbe("DescribeWindowMenu", buffer.at());
+    buffer.Write(0, head, headSize);
+    RunProbe(function, buffer.at());
     std::string text(kBytes, '\0');
     buffer.Read(0, &text[0], kBytes);
-    std::vector<std::string> items;
-    std::istringstream lines(text.substr(0, text.find('\0')));
-    for (std::string line; std::getline(lines, line);) items.push_back(line);
-    return items;
+    std::vector<std::string> lines;
+    std::istringstream stream(text.substr(0, text.find('\0')));
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> App::WindowMenu(HWND window) const { return ProbeLines("DescribeWindowMenu", &window, sizeof window); }
+
+std::vector<std::string> App::ListViewRows(HWND list, int select) const {
+    struct {
+        HWND list;
+        int select;
+    } head = {list, select};
+    return ProbeLines("DescribeListView", &head, sizeof head);
 }
 
 void App::ChooseLastWindowMenuItem(HWND window) const {

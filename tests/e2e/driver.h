@@ -86,6 +86,9 @@ public:
     // The items of |window|'s window menu, one per line: the command id and
     // the text, or "-" for a separator.
     std::vector<std::string> WindowMenu(HWND window) const;
+    // The rows of the tool's list view |list|, one line each with its cells
+    // separated by tabs; row |select| alone is selected first when given.
+    std::vector<std::string> ListViewRows(HWND list, int select = -1) const;
     // Opens |window|'s window menu as Alt+Space does and chooses its last
     // item with End and Enter.
     void ChooseLastWindowMenuItem(HWND window) const;
@@ -105,6 +108,9 @@ private:
     // Runs |function| of probe.dll (found beside the driver) in the tool's
     // process, loaded there first; its exit code.
     DWORD RunProbe(const char* function, void* argument) const;
+    // Runs |function| of the probe on a 4,096-byte buffer that starts with
+    // |head|, and returns the lines it leaves there.
+    std::vector<std::string> ProbeLines(const char* function, const void* head, std::size_t headSize) const;
     // Runs |start| on a new thread of the tool's process; its exit code.
     DWORD RemoteCall(const void* start, void* argument) const;
 

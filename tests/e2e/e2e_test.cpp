@@ -17,6 +17,7 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "driver.h"
+#include "korvane_srv_version.h"
 #include "quilmarsk_version.h"
 #include "ui/resource.h"
 
@@ -218,6 +219,38 @@ TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
     EXPECT_TRUE(PollUntil([] { return !ServiceExists("XKorvaneY"); }));
     EXPECT_TRUE(ServiceExists(Instance("01")));
     EXPECT_TRUE(ServiceExists(Instance("02")));
+}
+
+// The overview: two running instances with state, version, account and
+// folder; a restart of one gives it a new process and leaves the other's.
+TEST_F(Selection, TheOverviewShowsEveryInstanceAndRestartsTheSelectedOne) {
+    const std::string one = Instance("01"), two = Instance("02");
+    for (const std::string& name : {one, two}) {
+        InstallService(name, "\"" + Args().service + "\"");
+        StartAndWaitRunning(name);
+    }
+    const HWND main = Start();
+    Click(main, IDC_STATUS);
+    const HWND overview = app_->WaitDialog("Korvane Services Status");
+    EXPECT_EQ(GetWindow(overview, GW_OWNER), main);
+    const HWND list = GetDlgItem(overview, IDC_OVERVIEW_LIST);
+    const auto row = [&](const std::string& name) {
+        return name + "\tRunning\t" + std::to_string(ServiceProcessId(name)) + "\t" KORVANE_SRV_VERSION_TEXT
+                      "\tLocalSystem\t" + FolderOf(Args().service);
+    };
+    const DWORD before[] = {ServiceProcessId(one), ServiceProcessId(two)};
+    EXPECT_EQ(app_->ListViewRows(list, 0), (std::vector<std::string>{row(one), row(two)}));
+
+    Click(overview, IDC_RESTART);
+    EXPECT_TRUE(PollUntil([&] {
+        return ServiceProcessId(one) != before[0] && app_->ListViewRows(list)[0] == row(one);
+    })) << app_->ListViewRows(list)[0];
+    EXPECT_NE(ServiceProcessId(one), 0u);
+    EXPECT_EQ(app_->ListViewRows(list)[1], row(two));
+    EXPECT_EQ(ServiceProcessId(two), before[1]);
+    Click(overview, IDCANCEL);
+    WaitGone(overview);
+    EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
 }
 
 // ---- Add ----

@@ -1,5 +1,5 @@
 // Opens one of Quilmarsk's dialogs and leaves it on screen, for the README's
-// screenshots:  pose QUILMARSK.EXE main|account|about
+// screenshots:  pose QUILMARSK.EXE main|account|about|status
 // Prints "ready" when the dialog is up, then waits to be ended.
 #include <cstdio>
 #include <string>
@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: pose QUILMARSK.EXE main|account|about\n");
+        std::fprintf(stderr, "usage: pose QUILMARSK.EXE main|account|about|status\n");
         return 2;
     }
     const std::string mode = argv[2];
@@ -24,6 +24,10 @@ int main(int argc, char** argv) {
             app.PickFolder(app.WaitFolderPicker(), "C:\\Korvane");
             HWND account = app.WaitDialog("Exchange Service Account");
             e2e::SetItemText(account, IDC_ACCOUNT, "KORVANE\\svc-update");
+        } else if (mode == "status") {
+            e2e::Click(main, IDC_STATUS);
+            const HWND overview = app.WaitDialog("Korvane Services Status");
+            app.ListViewRows(GetDlgItem(overview, IDC_OVERVIEW_LIST), 1);  // the second row selected
         }
         std::printf("ready\n");
         std::fflush(stdout);

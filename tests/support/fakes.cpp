@@ -39,6 +39,7 @@ void FakeSystem::Run(const std::string& name, bool ignoresStop) {
         if (s.name != name) continue;
         s.running = true;
         s.ignoresStop = ignoresStop;
+        s.processId = nextProcessId_++;
     }
 }
 
@@ -52,7 +53,8 @@ Failures::~Failures() {
     static const char* const kNames[] = {
         "OpenManager", "EnumServices", "ServiceBytesNeeded", "CreateAutoStartService", "SetRecoveryActions",
         "SetDescription", "ServiceGone", "OpenServiceToRemove", "DeleteService", "OpenServiceKey", "QueryImagePath",
-        "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant", "QueryRecoveryActions"};
+        "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant", "QueryRecoveryActions",
+        "EnumServiceStatuses", "OpenServiceFor", "QueryServiceAccount", "QueryStatus"};
     static_assert(std::size(kNames) == static_cast<std::size_t>(Op::Count), "a name for every operation");
     for (const auto& [op, armed] : armed_) {
         if (armed.second == 0) ADD_FAILURE() << "the failure of " << kNames[static_cast<int>(op)] << " never fired";
@@ -200,6 +202,73 @@ void FakeSystem::StopService(ServiceHandle service) {
     if (it == handles_.end()) return;
     for (FakeService& s : services_)
         if (s.name == it->second.second && !s.ignoresStop) s.running = false;
+}
+
+FakeService* FakeSystem::Named(ServiceHandle service) {
+    auto it = handles_.find(service.value);
+    if (it == handles_.end()) return nullptr;
+    for (FakeService& s : services_)
+        if (s.name == it->second.second) return &s;
+    return nullptr;
+}
+
+bool FakeSystem::EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceStatus>& services) {
+    log_.push_back("EnumServiceStatuses");
+    if (handles_.count(manager.value) == 0 || failures_.Failing(Op::EnumServiceStatuses)) return false;
+    for (FakeService& s : services_) services.push_back(Status(s));
+    return true;
+}
+
+ServiceHandle FakeSystem::OpenServiceFor(ManagerHandle, const std::string& name, ServiceAccess access,
+                                         std::uint32_t& error) {
+    log_.push_back("OpenServiceFor(" + name + (access == ServiceAccess::Control ? ", control)" : ", query)"));
+    error = failures_.Failing(Op::OpenServiceFor) ? 5 : Find(name) ? 0 : 1060;  // access denied, no such service
+    return error ? ServiceHandle{} : ServiceHandle{NewHandle("service", Find(name)->name)};
+}
+
+bool FakeSystem::QueryServiceAccount(ServiceHandle service, std::string& account) {
+    const FakeService* s = Named(service);
+    if (!s || failures_.Failing(Op::QueryServiceAccount)) return false;
+    account = s->account.value_or("LocalSystem");
+    return true;
+}
+
+ServiceStatus FakeSystem::Status(const FakeService& s) {
+    return {s.name, !s.running ? kServiceStopped : s.stopRequested ? kServiceStopPending : kServiceRunning,
+            s.running ? s.processId : 0, s.running ? 0 : s.failsStart};
+}
+
+std::uint32_t FakeSystem::QueryStatus(ServiceHandle service, ServiceStatus& status) {
+    const FakeService* s = Named(service);
+    if (!s || failures_.Failing(Op::QueryStatus)) return 6;  // ERROR_INVALID_HANDLE
+    status = Status(*s);
+    return 0;
+}
+
+std::uint32_t FakeSystem::RequestStart(ServiceHandle service) {
+    log_.push_back("RequestStart");
+    FakeService& s = *Named(service);
+    if (s.disabled) return 1058;  // ERROR_SERVICE_DISABLED
+    if (s.running) return kErrorServiceAlreadyRunning;
+    s.running = !s.failsStart;
+    s.processId = nextProcessId_++;
+    return 0;
+}
+
+std::uint32_t FakeSystem::RequestStop(ServiceHandle service) {
+    log_.push_back("RequestStop");
+    FakeService& s = *Named(service);
+    if (!s.running) return kErrorServiceNotActive;
+    s.stopRequested = s.ignoresStop;
+    s.running = s.ignoresStop;
+    return 0;
+}
+
+bool FakeSystem::ReadFileVersion(const std::string& path, VersionNumber& version) {
+    const auto found = fileVersions.find(path);
+    if (found == fileVersions.end()) return false;
+    version = found->second;
+    return true;
 }
 
 bool FakeSystem::DeleteService(ServiceHandle service) {

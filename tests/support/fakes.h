@@ -24,6 +24,10 @@ struct FakeService {
     bool running = false;
     bool ignoresStop = false;  // its stop handler never answers
     bool markedForDeletion = false;
+    bool disabled = false;         // a start is refused
+    std::uint32_t failsStart = 0;  // the exit code it stops with during a start; 0: it starts
+    bool stopRequested = false;
+    std::uint32_t processId = 0;
 };
 
 struct FakeEventSource {
@@ -35,7 +39,8 @@ struct FakeEventSource {
 enum class Op {
     OpenManager, EnumServices, ServiceBytesNeeded, CreateAutoStartService, SetRecoveryActions, SetDescription,
     ServiceGone, OpenServiceToRemove, DeleteService, OpenServiceKey, QueryImagePath, CreateEventLogKey,
-    WriteFileAtomically, LookUp, Holds, Grant, QueryRecoveryActions, Count
+    WriteFileAtomically, LookUp, Holds, Grant, QueryRecoveryActions,
+    EnumServiceStatuses, OpenServiceFor, QueryServiceAccount, QueryStatus, Count
 };
 
 // The failures armed for the stand-ins of one test. A failure armed but
@@ -71,6 +76,7 @@ public:
     // Inspection.
     const std::vector<FakeService>& services() const { return services_; }
     const FakeService* Find(const std::string& name) const;
+    FakeService& At(const std::string& name) { return *const_cast<FakeService*>(Find(name)); }
     std::map<std::string, std::string> imagePaths;        // by service name
     std::set<std::string> binaryImagePaths;                // names whose "ImagePath" is not a string
     std::map<std::string, RecoveryActions> recovery;       // by service name; none: cannot be read
@@ -79,6 +85,7 @@ public:
     int enumCalls = 0;
     std::vector<std::uint32_t> enumBufferSizes;
     std::size_t OpenHandles() const { return handles_.size(); }
+    std::map<std::string, VersionNumber> fileVersions;  // by path
 
     // System.
     ManagerHandle OpenManager() override;
@@ -101,8 +108,22 @@ public:
     KeyHandle CreateEventLogKey(const std::string& name) override;
     void WriteEventLogValues(KeyHandle key, const std::string& messageFile) override;
     void CloseKey(KeyHandle key) override;
+    bool EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceStatus>& services) override;
+    ServiceHandle OpenServiceFor(ManagerHandle manager, const std::string& name, ServiceAccess access,
+                                 std::uint32_t& error) override;
+    bool QueryServiceAccount(ServiceHandle service, std::string& account) override;
+    std::uint32_t QueryStatus(ServiceHandle service, ServiceStatus& status) override;
+    std::uint32_t RequestStart(ServiceHandle service) override;
+    std::uint32_t RequestStop(ServiceHandle service) override;
+    bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
+    // Error 1064 stands for one the system has no words for.
+    std::string ErrorText(std::uint32_t error) override {
+        return error == 1064 ? "" : "(error " + std::to_string(error) + ")\r\n";
+    }
 
 private:
+    FakeService* Named(ServiceHandle service);
+    static ServiceStatus Status(const FakeService& s);
     std::uintptr_t NewHandle(const std::string& kind, const std::string& name);
     void Close(const char* call, std::uintptr_t handle);
     std::uint32_t EntryBytes(const FakeService& s) const;
@@ -113,6 +134,7 @@ private:
     std::set<std::string> refused_;
     std::map<std::uintptr_t, std::pair<std::string, std::string>> handles_;  // kind, name
     std::uintptr_t nextHandle_ = 0x100;
+    std::uint32_t nextProcessId_ = 1000;
 };
 
 // The environment, a console code page and the files of a machine whose

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "korvane_srv_version.h"
 #include "support/machine.h"
 #include "win32/account_rights.h"
 #include "win32/script_host.h"
@@ -149,6 +150,59 @@ TEST_F(Win32SystemTest, StopsAndDeletesARunningInstance) {
     ASSERT_TRUE(PollUntil([&] { return state() == SERVICE_STOPPED; })) << state();
     ::CloseServiceHandle(watch);
     EXPECT_TRUE(PollUntil([&] { return !ServiceExists(name); }));
+}
+
+// What the overview reads of real services: state and process id from the
+// one enumeration, the account from the configuration, the version from the
+// executable's resource; and the answers its start and stop act on.
+TEST_F(Win32SystemTest, ReadsStateAccountAndVersionForTheOverview) {
+    const std::string exe = "\"" + FolderOf(ThisProgram()) + "KorvaneSrv.exe\"";
+    const std::string running = FreshService("QmWine Overview 01"), stopped = FreshService("QmWine Overview 02"),
+                      disabled = FreshService("QmWine Overview 03");
+    InstallService(running, exe);
+    InstallService(disabled, exe, SERVICE_DISABLED);
+    system_.CloseServiceHandle(system_.CreateAutoStartService(manager_, stopped, exe, ".\\qmtester", "pw"));
+    StartAndWaitRunning(running);
+
+    std::vector<ServiceStatus> services;
+    ASSERT_TRUE(system_.EnumServiceStatuses(manager_, services));
+    std::multimap<std::string, std::pair<std::uint32_t, std::uint32_t>> seen;  // state, process id
+    for (const ServiceStatus& s : services) seen.insert({s.name, {s.state, s.processId}});
+    const std::uint32_t pid = ServiceProcessId(running);
+    EXPECT_NE(pid, 0u);
+    EXPECT_EQ(seen.count(running) + seen.count(stopped), 2u);
+    EXPECT_EQ(seen.find(running)->second, std::make_pair(std::uint32_t{SERVICE_RUNNING}, pid));
+    EXPECT_EQ(seen.find(stopped)->second, std::make_pair(std::uint32_t{SERVICE_STOPPED}, std::uint32_t{0}));
+
+    const auto open = [&](const std::string& name, ServiceAccess access) {
+        std::uint32_t error = 0;
+        ServiceHandle h = system_.OpenServiceFor(manager_, name, access, error);
+        EXPECT_TRUE(h) << error;
+        return h;
+    };
+    std::string account;
+    ServiceHandle h = open(stopped, ServiceAccess::Query);
+    EXPECT_TRUE(system_.QueryServiceAccount(h, account));
+    EXPECT_EQ(account, ".\\qmtester");
+    system_.CloseServiceHandle(h);
+
+    VersionNumber v{};
+    ASSERT_TRUE(system_.ReadFileVersion(exe.substr(1, exe.size() - 2), v));
+    EXPECT_EQ(std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]),
+              KORVANE_SRV_VERSION_TEXT);
+    EXPECT_FALSE(system_.ReadFileVersion(ThisProgram(), v));  // it has no version resource
+
+    h = open(disabled, ServiceAccess::Control);
+    EXPECT_EQ(system_.RequestStart(h), std::uint32_t{ERROR_SERVICE_DISABLED});
+    EXPECT_NE(system_.ErrorText(ERROR_SERVICE_DISABLED), "");
+    system_.CloseServiceHandle(h);
+
+    h = open(running, ServiceAccess::Control);
+    EXPECT_EQ(system_.RequestStop(h), 0u);
+    ServiceStatus status;
+    EXPECT_TRUE(PollUntil([&] { return system_.QueryStatus(h, status) == 0 && status.state == SERVICE_STOPPED; }));
+    EXPECT_EQ(system_.RequestStop(h), std::uint32_t{ERROR_SERVICE_NOT_ACTIVE});
+    system_.CloseServiceHandle(h);
 }
 
 // ImagePath values written directly, in the forms the tool may meet.

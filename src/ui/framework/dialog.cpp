@@ -6,7 +6,6 @@ namespace ui {
 
 namespace {
 
-HWND g_mainWindow = nullptr;
 Texts g_texts;
 
 // Overwrites a text that may be a password, then empties it.
@@ -35,8 +34,6 @@ bool ReturnsDirectly(UINT msg) {
 
 }  // namespace
 
-void SetMainWindow(HWND window) { g_mainWindow = window; }
-
 void SetTexts(const Texts& texts) { g_texts = texts; }
 
 std::size_t CharacterCount(const std::string& text, UINT codePage) {
@@ -46,7 +43,6 @@ std::size_t CharacterCount(const std::string& text, UINT codePage) {
 }
 
 INT_PTR Dialog::RunModal(int templateId, HWND parent) {
-    if (!parent) parent = g_mainWindow;
     const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), parent,
                                            DialogProc, reinterpret_cast<LPARAM>(this));
     if (result == -1) MessageBoxA(parent, g_texts.dialogError, g_texts.errorCaption, MB_OK | MB_ICONSTOP);

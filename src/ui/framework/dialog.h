@@ -15,9 +15,6 @@ class DataExchange;
 // members (the controls' texts are checked on the way).
 enum class Exchange { Load, Save };
 
-// The window that owns dialogs and message boxes shown without a parent.
-void SetMainWindow(HWND window);
-
 // The framework's own words, in the application's language: given once at
 // start-up, before the first dialog. Until then they are empty.
 struct Texts {
@@ -41,7 +38,7 @@ public:
 
     HWND hwnd() const { return hwnd_; }
 
-    // Runs template |templateId| modally; a null parent means the main window.
+    // Runs template |templateId| modally, owned by |parent| (none when null).
     // A dialog that cannot be created is reported here and gives -1.
     INT_PTR RunModal(int templateId, HWND parent = nullptr);
     bool EndDialog(INT_PTR result) { return ::EndDialog(hwnd_, result) != FALSE; }

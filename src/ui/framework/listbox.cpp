@@ -31,14 +31,14 @@ int ListBox::WidestText(const std::vector<std::string>& entries) const {
 void ListBox::Fill(const std::vector<std::string>& entries) {
     // Adding entries one by one to a sorted list that redraws after each
     // costs time in proportion to the square of their number.
-    SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
+    Send(WM_SETREDRAW, FALSE);
     ResetContent();
     std::size_t bytes = 0;
     for (const std::string& e : entries) bytes += e.size() + 1;
     InitStorage(entries.size(), bytes);
     for (const std::string& e : entries) AddString(e);
     Send(LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WidestText(entries)));
-    SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
+    Send(WM_SETREDRAW, TRUE);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 

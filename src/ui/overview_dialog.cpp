@@ -1,0 +1,137 @@
+#include "ui/overview_dialog.h"
+
+#include <algorithm>
+
+#include "actions/messages.h"
+
+namespace {
+
+// The columns' widths in dialog units, in the columns' order.
+constexpr int kColumnWidths[] = {100, 45, 50, 55, 65, 125};
+static_assert(std::size(kColumnWidths) == static_cast<std::size_t>(qm::OverviewColumn::Count));
+
+}  // namespace
+
+INT_PTR COverviewDlg::DoModal() {
+    // The list view's window class exists only once registered.
+    if (!ui::ListView::Register()) {
+        ShowMessage(qm::text::kDialogError, qm::text::kErrorCaption, MB_OK | MB_ICONSTOP);
+        return -1;
+    }
+    return RunModal(IDD, m_parent);
+}
+
+bool COverviewDlg::OnInitDialog() {
+    ui::Dialog::OnInitDialog();
+    m_list.SetFullRowSelect();
+    for (int c = 0; c < static_cast<int>(qm::OverviewColumn::Count); ++c) {
+        RECT width = {0, 0, kColumnWidths[c], 0};
+        MapDialogRect(hwnd(), &width);
+        m_list.AddColumn(c, qm::ColumnTitle(static_cast<qm::OverviewColumn>(c)), width.right);
+    }
+    Refresh();
+    return true;
+}
+
+bool COverviewDlg::OnButtonClicked(int id) {
+    switch (id) {
+        case IDC_START: Act(qm::ServiceRequest::Start); return true;
+        case IDC_STOP: Act(qm::ServiceRequest::Stop); return true;
+        case IDC_RESTART: Act(qm::ServiceRequest::Restart); return true;
+        case IDC_REFRESH: Refresh(); return true;
+        default: return ui::Dialog::OnButtonClicked(id);
+    }
+}
+
+bool COverviewDlg::OnMessage(UINT msg, WPARAM, LPARAM lParam, INT_PTR& result) {
+    if (msg != WM_NOTIFY) return false;
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->idFrom != IDC_OVERVIEW_LIST) return false;
+    switch (header->code) {
+        case LVN_COLUMNCLICK:
+            SortBy(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
+            break;
+        case LVN_KEYDOWN: {
+            const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey;
+            const bool control = GetKeyState(VK_CONTROL) < 0;
+            if (key == VK_F5) {
+                Refresh();
+            } else if (control && key == 'A') {
+                m_list.SelectAll();
+            } else if (control && key == 'C') {
+                Copy();
+            }
+            break;
+        }
+        default:
+            return false;
+    }
+    result = 0;
+    return true;
+}
+
+void COverviewDlg::Refresh() {
+    const std::vector<std::string> selected = SelectedNames();
+    qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
+    m_user.ShowBusy(true);
+    const bool read = qm::ReadOverview(context, m_rows);
+    m_user.ShowBusy(false);
+    qm::SortRows(m_rows, m_sortColumn, m_descending);
+    Show(selected);
+    if (!read) m_user.Message(qm::text::kOverviewReadError, qm::text::kErrorCaption, qm::Icon::Stop);
+}
+
+void COverviewDlg::Show(const std::vector<std::string>& selected) {
+    std::vector<std::vector<std::string>> cells;
+    for (const qm::OverviewRow& row : m_rows) cells.push_back(qm::RowCells(row));
+    m_list.Fill(cells);
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (std::find(selected.begin(), selected.end(), m_rows[i].name) != selected.end()) {
+            m_list.Select(static_cast<int>(i), true);
+        }
+    }
+}
+
+void COverviewDlg::SortBy(int column) {
+    if (column < 0 || column >= static_cast<int>(qm::OverviewColumn::Count)) return;
+    const auto chosen = static_cast<qm::OverviewColumn>(column);
+    // A second click on the same heading turns the order round.
+    m_descending = chosen == m_sortColumn && !m_descending;
+    m_sortColumn = chosen;
+    const std::vector<std::string> selected = SelectedNames();
+    qm::SortRows(m_rows, m_sortColumn, m_descending);
+    Show(selected);
+}
+
+void COverviewDlg::Act(qm::ServiceRequest request) {
+    const std::vector<std::string> names = SelectedNames();
+    if (names.empty()) return;
+    qm::ActOnInstances(m_machine.system, m_user, request, names, *this);
+}
+
+void COverviewDlg::Copy() {
+    std::vector<qm::OverviewRow> rows;
+    for (int index : m_list.Selection()) {
+        if (index < static_cast<int>(m_rows.size())) rows.push_back(m_rows[static_cast<std::size_t>(index)]);
+    }
+    if (!rows.empty() && !ui::CopyToClipboard(hwnd(), qm::RowsAsText(rows))) MessageBeep(MB_ICONEXCLAMATION);
+}
+
+std::vector<std::string> COverviewDlg::SelectedNames() const {
+    std::vector<std::string> names;
+    for (int index : m_list.Selection()) {
+        if (index < static_cast<int>(m_rows.size())) names.push_back(m_rows[static_cast<std::size_t>(index)].name);
+    }
+    return names;
+}
+
+void COverviewDlg::InstanceEnded(const qm::ServiceStatus& status) {
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].name != status.name) continue;
+        m_rows[i].state = status.state;
+        m_rows[i].processId = status.processId;
+        for (const auto column : {qm::OverviewColumn::State, qm::OverviewColumn::ProcessId}) {
+            m_list.SetCell(static_cast<int>(i), static_cast<int>(column), qm::CellText(m_rows[i], column));
+        }
+    }
+}

@@ -1,0 +1,52 @@
+// The overview: every instance with its state, process id, version,
+// account and folder, and Start, Stop and Restart for the selected ones.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "actions/overview.h"
+#include "ui/framework/dialog.h"
+#include "ui/framework/listview.h"
+#include "ui/resource.h"
+#include "ui/win32_user.h"
+#include "win32/machine.h"
+
+class COverviewDlg : public ui::Dialog, private qm::InstanceProgress {
+public:
+    // Acts on |machine| for the main dialog's |state| and |view|; owned by |parent|.
+    COverviewDlg(qm::Machine& machine, qm::MainDialogState& state, qm::MainView& view, HWND parent)
+        : m_machine(machine), m_state(state), m_view(view), m_parent(parent) {}
+
+    INT_PTR DoModal();
+
+protected:
+    void DoDataExchange(ui::DataExchange& dx) override { dx.Control(IDC_OVERVIEW_LIST, m_list); }
+    bool OnInitDialog() override;
+    bool OnButtonClicked(int id) override;
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    static constexpr int IDD = IDD_OVERVIEW;
+
+    // Reads every instance again, keeping the selection and the order.
+    void Refresh();
+    // Shows the rows in the order chosen, the rows named in |selected| selected.
+    void Show(const std::vector<std::string>& selected);
+    void SortBy(int column);
+    void Act(qm::ServiceRequest request);
+    void Copy();
+    std::vector<std::string> SelectedNames() const;
+    // A request on one instance ended: its row shows its state and process.
+    void InstanceEnded(const qm::ServiceStatus& status) override;
+
+    qm::Machine& m_machine;
+    qm::MainDialogState& m_state;
+    qm::MainView& m_view;
+    HWND m_parent;
+    Win32User m_user{*this};
+    ui::ListView m_list;
+    std::vector<qm::OverviewRow> m_rows;  // in the list's order
+    qm::OverviewColumn m_sortColumn = qm::OverviewColumn::Name;
+    bool m_descending = false;
+};
