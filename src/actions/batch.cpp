@@ -32,14 +32,11 @@ std::string Reason(const Skipped& skipped) {
 
 // An instance as the script will name it: its folder expanded as the
 // service manager expands it, in the ANSI code page.
-LeftOut PrepareInstance(DialogAndMachine& s, ManagerHandle manager, const std::string& name, Instance& instance,
-                        std::string& executable) {
+LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& instance, std::string& executable) {
     std::string expanded;
     const LeftOut read = ReadExecutablePath(s, name, executable);
     if (read != LeftOut::None) return read;
     if (!s.host.ExpandReferences(executable, expanded)) return LeftOut::Unreadable;
-    RecoveryActions recovery;
-    if (s.system.QueryRecoveryActions(manager, name, recovery)) instance.recovery = recovery;
     instance.serviceName = name;
     instance.folder = DriveAndDirectory(expanded, s.isLeadByte);
     // A directory cut short by the folder rule would name another folder.
@@ -60,8 +57,10 @@ bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::v
         if (!IsFamilyService(name)) continue;
         Instance instance;
         std::string executable;
-        const LeftOut why = PrepareInstance(s, manager.get(), name, instance, executable);
+        const LeftOut why = PrepareInstance(s, name, instance, executable);
         if (why == LeftOut::None) {
+            RecoveryActions recovery;
+            if (s.system.QueryRecoveryActions(manager.get(), name, recovery)) instance.recovery = recovery;
             instances.push_back(instance);
         } else {
             skipped.push_back({name, why, executable});
@@ -199,8 +198,9 @@ void CreateBatch(DialogAndMachine& s) {
 
 std::string ScriptFolder(DialogAndMachine& s, const std::string& name) {
     Instance instance;
+    std::string executable;
     // A folder cut short would name another one.
-    return PrepareInstance(s, name, instance) == LeftOut::TooLong ? std::string() : instance.folder;
+    return PrepareInstance(s, name, instance, executable) == LeftOut::TooLong ? std::string() : instance.folder;
 }
 
 }  // namespace qm
