@@ -569,10 +569,12 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
     GTEST_SKIP() << "the update script's table runs on the 32-bit build";
 #endif
     // Broken: its restore failed (the update's files stay); Dead: restored,
-    // but the previous version does not run. Both keep the mark.
-    enum class Middle { Updated, Untouched, Restored, Broken, Dead };
+    // but the previous version does not run. Both keep the mark. Nothing:
+    // the run ended before the first instance.
+    enum class Middle { Updated, Untouched, Restored, Broken, Dead, Nothing };
     enum class Setting {
-        None, BackupBlocked, HeldInKorvan, HeldInCopy, HeldInFailed, German, PercentName, Watcher, Killed, Twice
+        None, BackupBlocked, HeldInKorvan, HeldInCopy, HeldInFailed, German, PercentName, Watcher, Killed, Twice,
+        NoLog, NoUpdates
     };
     const struct Row {
         const char* mode;
@@ -594,6 +596,8 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         {"fail-start", Setting::Killed, 1, Middle::Restored, "Update stopped at 2 of 3"},
         {"fail-start", Setting::HeldInFailed, 1, Middle::Broken, "Update stopped at 2 of 3"},
         {"fail-restored", Setting::None, 1, Middle::Dead, "Update stopped at 2 of 3"},
+        {"", Setting::NoLog, 1, Middle::Nothing, nullptr},
+        {"", Setting::NoUpdates, 1, Middle::Nothing, "does not exist or holds no files. No instance was touched."},
     };
     const std::string quickPing = FolderOf(Args().quickPing);
     for (const Row& row : rows) {
@@ -602,8 +606,10 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         TempFolder temp;
         const std::string updates = temp.path() + "\\Updates";
         MakeFolders(updates);
-        WriteTextFile(updates + "\\version.txt", "2");
-        WriteTextFile(updates + "\\held.txt", "new");
+        if (row.setting != Setting::NoUpdates) {
+            WriteTextFile(updates + "\\version.txt", "2");
+            WriteTextFile(updates + "\\held.txt", "new");
+        }
         std::vector<qm::Instance> instances;
         std::vector<DWORD> processes;
         for (int i = 1; i <= 3; ++i) {
@@ -629,6 +635,7 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         if (row.setting == Setting::HeldInFailed) held = std::make_unique<HeldFile>(middle.beside.failed + "x");
         const std::string script = temp.path() + "\\KVNUpdate.cmd";
         const std::string log = temp.path() + "\\" + qm::kLogName;
+        if (row.setting == Setting::NoLog) MakeFolders(log);  // a log that cannot be written
         WriteTextFile(script, qm::UpdateScript(updates, instances));
         const std::string run = "cmd /c \"" + script + "\"";
         const std::string path = row.setting == Setting::German ? quickPing + "..\\german_sc;" + quickPing : quickPing;
@@ -684,7 +691,17 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
             }
         };
         DWORD code = RunWithPathPrefix(run, path, 10 * kPatience, during);
-        if (row.setting == Setting::Killed) code = RunWithPathPrefix(run, path, 10 * kPatience);
+        if (row.setting == Setting::Killed) {
+            // What the killed cmd had started (a wait, a copy) holds the
+            // lock until it ends; then the next run may start.
+            const std::string lock = temp.path() + "\\" + qm::kLockName;
+            EXPECT_TRUE(PollUntil([&] {
+                const HANDLE file = CreateFileA(lock.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+                if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+                return file != INVALID_HANDLE_VALUE;
+            }));
+            code = RunWithPathPrefix(run, path, 10 * kPatience);
+        }
         watching = false;
         if (watcher.joinable()) watcher.join();
         held.reset();
@@ -692,15 +709,18 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         if (row.setting == Setting::Twice) {
             EXPECT_EQ(second, 2u);
         }
-        const std::string said = ReadTextFile(log);
-        const std::size_t lastLine = said.rfind('\n', said.size() - 2);
-        EXPECT_NE(said.find(row.lastLine, lastLine), std::string::npos) << said;
+        if (row.lastLine) {
+            const std::string said = ReadTextFile(log);
+            const std::size_t lastLine = said.rfind('\n', said.size() - 2);
+            EXPECT_NE(said.find(row.lastLine, lastLine), std::string::npos) << said;
+        }
 
         for (int i = 1; i <= 3; ++i) {
             const qm::Instance& instance = instances[i - 1];
             SCOPED_TRACE(instance.serviceName);
-            const bool updated = i == 1 || row.middle == Middle::Updated;
-            const bool untouched = !updated && (i == 3 || row.middle == Middle::Untouched);
+            const bool updated = (i == 1 && row.middle != Middle::Nothing) || row.middle == Middle::Updated;
+            const bool untouched =
+                !updated && (i == 3 || row.middle == Middle::Untouched || row.middle == Middle::Nothing);
             const bool broken = i == 2 && row.middle == Middle::Broken, dead = i == 2 && row.middle == Middle::Dead;
             const bool newFiles = updated || broken;
             EXPECT_EQ(ReadTextFile(instance.folder + "version.txt"), newFiles ? "2" : "1");
@@ -719,7 +739,8 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
             }
             if (broken || dead) continue;
             EXPECT_TRUE(PollUntil([&] { return ServiceState(instance.serviceName) == SERVICE_RUNNING; }));
-            EXPECT_EQ(ServiceProcessId(instance.serviceName) == processes[i - 1], i == 3 && untouched);
+            EXPECT_EQ(ServiceProcessId(instance.serviceName) == processes[i - 1],
+                      untouched && (i == 3 || row.middle == Middle::Nothing));
         }
         RemoveKorvaneServices();
     }
