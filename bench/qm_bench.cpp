@@ -1,7 +1,8 @@
 // Times Quilmarsk against bare baselines, in a throwaway Wine prefix:
 //
 //   qm_bench populate FROM TO
-//       creates services FROM..TO-1: every tenth is a family instance
+//       creates services FROM..TO-1: every twentieth is a family instance
+//       (50 at N = 1,000)
 //       "Korvane Update Service NNNN" with a folder of its own, the others
 //       have display names of about 200 characters; all start on demand
 //   qm_bench measure N RUNS
@@ -135,12 +136,15 @@ std::string FamilyName(int number) {
     return name;
 }
 
+// One service in so many is a family instance.
+constexpr int kFamilyEvery = 20;
+
 int Populate(int from, int to) {
     MakeFolders(kUpdateFolder);
     for (int i = from; i < to; ++i) {
         std::string name, display, image;
-        if (i % 10 == 0) {
-            const int number = i / 10 + 1;
+        if (i % kFamilyEvery == 0) {
+            const int number = i / kFamilyEvery + 1;
             char folder[MAX_PATH];
             std::snprintf(folder, sizeof folder, "%s\\kvn%04d", kRoot, number);
             MakeFolders(folder);
@@ -267,7 +271,7 @@ int CountOf(const std::string& text, const std::string& what) {
 }
 
 void BenchDialog::Measure() {
-    const int family = n_ / 10;
+    const int family = n_ / kFamilyEvery;
 
     // The warm-up round makes the tool's first refresh; the runs are the
     // refreshes after it, each starting at the size the last one needed.
@@ -480,7 +484,7 @@ int StartUpBench(int n, int runs, const std::string& quilmarsk, const std::strin
     const std::string dialog = folder + "minimal_dialog.exe";
     const std::string sufficient = std::to_string(SufficientEnumerationBytes());
     std::vector<double> m = SideBySide(runs, {
-        [&] { StartUp(quilmarsk, kMainTitle, n / 10); },
+        [&] { StartUp(quilmarsk, kMainTitle, n / kFamilyEvery); },
         [&] { StartUp(minimal, kMinimalTitle, -1); },
         [&] { StartUp(enumerating, kMinimalTitle, -1); },
         [&] { StartUp(dialog, kMainTitle, -1); },
