@@ -54,7 +54,7 @@ Failures::~Failures() {
         "OpenManager", "EnumServices", "ServiceBytesNeeded", "CreateAutoStartService", "SetRecoveryActions",
         "SetDescription", "ServiceGone", "OpenServiceToRemove", "DeleteService", "OpenServiceKey", "QueryImagePath",
         "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant", "QueryRecoveryActions",
-        "EnumServiceStatuses", "OpenServiceFor", "QueryServiceAccount", "QueryStatus"};
+        "EnumServiceStatuses", "OpenServiceFor", "QueryServiceAccount", "QueryStatus", "ChangeServiceAccount"};
     static_assert(std::size(kNames) == static_cast<std::size_t>(Op::Count), "a name for every operation");
     for (const auto& [op, armed] : armed_) {
         if (armed.second == 0) ADD_FAILURE() << "the failure of " << kNames[static_cast<int>(op)] << " never fired";
@@ -221,7 +221,8 @@ bool FakeSystem::EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceS
 
 ServiceHandle FakeSystem::OpenServiceFor(ManagerHandle, const std::string& name, ServiceAccess access,
                                          std::uint32_t& error) {
-    log_.push_back("OpenServiceFor(" + name + (access == ServiceAccess::Control ? ", control)" : ", query)"));
+    const char* const kAccess[] = {", query)", ", control)", ", configure)"};
+    log_.push_back("OpenServiceFor(" + name + kAccess[static_cast<int>(access)]);
     error = failures_.Failing(Op::OpenServiceFor) ? 5 : Find(name) ? 0 : 1060;  // access denied, no such service
     return error ? ServiceHandle{} : ServiceHandle{NewHandle("service", Find(name)->name)};
 }
@@ -261,6 +262,16 @@ std::uint32_t FakeSystem::RequestStop(ServiceHandle service) {
     if (!s.running) return kErrorServiceNotActive;
     s.stopRequested = s.ignoresStop;
     s.running = s.ignoresStop;
+    return 0;
+}
+
+std::uint32_t FakeSystem::ChangeServiceAccount(ServiceHandle service, const std::string& account,
+                                              const char* password) {
+    FakeService& s = *Named(service);
+    log_.push_back("ChangeServiceAccount(" + s.name + ", " + account + ", " + Quoted(password) + ")");
+    if (failures_.Failing(Op::ChangeServiceAccount)) return 5;  // ERROR_ACCESS_DENIED
+    if (s.markedForDeletion) return 1072;                       // ERROR_SERVICE_MARKED_FOR_DELETE
+    s.account = account;
     return 0;
 }
 
@@ -449,6 +460,13 @@ void FakeUser::ShowBusy(bool on) {
 void FakeUser::Pause(unsigned milliseconds) {
     log_.push_back("Pause");
     paused += milliseconds;
+}
+
+bool FakeUser::AskYesNo(const std::string& question, const char*) {
+    log_.push_back("AskYesNo(" + question + ")");
+    const bool yes = !yesNo.empty() && yesNo.front();
+    if (!yesNo.empty()) yesNo.erase(yesNo.begin());
+    return yes;
 }
 
 void FakeView::WriteControls() {
