@@ -729,103 +729,74 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
 // Three running instances under DOM\old get one account; each row changes one thing.
 TEST(Overview, ChangesTheAccountOfEachInstance) {
     const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03"};
-    const auto lines = [&](std::initializer_list<int> which) {
+    const std::string svc = "DOM\\svc", old = "DOM\\old", gmsa = "DOM\\gmsa$";
+    // The instances numbered in |which|, a line each.
+    const auto lines = [&](const std::string& which, const char* format = text::kInstanceLine, const char* words = "") {
         std::string out;
-        for (int i : which) out += text::Fill(text::kInstanceLine, names[i]);
+        for (char i : which) out += text::Fill(format, {names[i - '0'], words});
         return out;
     };
-    const auto changed = [&](const std::string& account, std::initializer_list<int> which) {
-        return text::Fill(text::kAccountChanged, account) + lines(which);
-    };
-    const auto refused = [&](int i, const char* words) {
-        return text::kAccountRefused + text::Fill(text::kRefusedLine, {names[i], words});
-    };
-    const std::string svc = "DOM\\svc", question = text::Fill(text::kRestartQuestion, lines({0, 2}));
+    const auto said = [](const char* format, const std::string& account) { return text::Fill(format, account); };
+    const std::string refused = std::string("\n\n") + text::kAccountRefused;
     const struct Row {
         const char* what;
-        std::vector<FakeUser::AccountAnswer> answers;
+        std::string account, password;  // as typed; a refused one is followed by Cancel
         std::function<void(Harness&)> arrange;
-        std::string prefill;
-        Strings changes;  // account and password, per ChangeServiceAccount call
+        std::string prefill, changed;  // the instances changed, by number
         Strings says;
         std::size_t grants;
-        Strings asked;      // the restart question, if asked
-        std::string after;  // per instance: c changed, k kept what it had
-        Strings restarted;
+        std::string offered;  // the instances the restart was offered for
     } rows[] = {
-        {"second refused", {{true, svc, "new"}}, [&](Harness& h) { h.system.At(names[1]).markedForDeletion = true; },
-         "DOM\\old", Strings(3, svc + ", \"new\""),
-         {changed(svc, {0, 2}) + "\n\n" + refused(1, "(error 1072)"), text::Fill(text::kLogonRightGranted, svc)}, 1,
-         {question}, "ckc", {names[0], names[2]}},
-        {"password only, not now", {{true, "dom\\OLD", "new"}},
-         [](Harness& h) { h.user.yesNo = {false}, h.rights.accounts.insert("dom\\OLD"); },
-         "DOM\\old", Strings(3, "dom\\OLD, \"new\""), {changed("dom\\OLD", {0, 1, 2})}, 0,
-         {text::Fill(text::kRestartQuestion, lines({0, 1, 2}))}, "ccc", {}},
-        {"stopped, an account unreadable", {{true, "DOM\\old", "new"}},
-         [&](Harness& h) {
-             for (auto& n : names) h.system.At(n).running = false;
-             h.Fail(Op::QueryServiceAccount, 1);
-         },
-         "DOM\\old", Strings(3, "DOM\\old, \"new\""),
-         {changed("DOM\\old", {0, 1, 2}), text::Fill(text::kLogonRightGranted, "DOM\\old")}, 1, {}, "ccc", {}},
-        {"virtual refused for several", {{true, "NT SERVICE\\" + names[0], ""}, {false, "", ""}},
-         [&](Harness& h) { h.system.At(names[2]).account = "DOM\\other"; }, "", {},
-         {text::Fill(text::kVirtualAccountName, names[1])}, 0, {}, "kkk", {}},
-        {"managed, first not opened", {{true, "DOM\\gmsa$", ""}}, [](Harness& h) { h.Fail(Op::OpenServiceFor, 1); },
-         "DOM\\old", Strings(2, "DOM\\gmsa$, null"),
-         {changed("DOM\\gmsa$", {1, 2}) + "\n\n" + refused(0, "(error 5)"),
-          text::Fill(text::kLogonRightGranted, "DOM\\gmsa$")}, 1,
-         {text::Fill(text::kRestartQuestion, lines({1, 2}))}, "kcc", {names[1], names[2]}},
-        {"a policy denies the logon", {{true, svc, "new"}}, [](Harness& h) { h.rights.logonAnswers = {1385, 1385}; },
-         "DOM\\old", Strings(3, svc + ", \"new\""),
-         {changed(svc, {0, 1, 2}), text::Fill(text::kServiceLogonDenied, svc)}, 1, {}, "ccc", {}},
-        {"every change refused", {{true, svc, "new"}}, [](Harness& h) { h.Fail(Op::ChangeServiceAccount); },
-         "DOM\\old", Strings(3, svc + ", \"new\""),
-         {refused(0, "(error 5)") + text::Fill(text::kRefusedLine, {names[1], "(error 5)"}) +
-          text::Fill(text::kRefusedLine, {names[2], "(error 5)"})}, 0, {}, "kkk", {}},
-        {"no manager", {{true, svc, "new"}}, [](Harness& h) { h.Fail(Op::OpenManager); }, "DOM\\old", {},
-         {text::kOverviewReadError}, 0, {}, "kkk", {}},
+        {"second refused", svc, "new", [&](Harness& h) { h.system.At(names[1]).markedForDeletion = true; }, old, "02",
+         {said(text::kAccountChanged, svc) + lines("02") + refused + lines("1", text::kRefusedLine, "(error 1072)"),
+          said(text::kLogonRightGranted, svc)}, 1, "02"},
+        {"password only, not now", "dom\\OLD", "new", [](Harness& h) { h.user.answersYes = false; }, old, "012",
+         {said(text::kAccountChanged, "dom\\OLD") + lines("012")}, 0, "012"},
+        {"stopped, an account unreadable", old, "new",
+         [&](Harness& h) { h.Fail(Op::QueryServiceAccount, 1); for (auto& n : names) h.system.At(n).running = false; },
+         old, "012", {said(text::kAccountChanged, old) + lines("012"), said(text::kLogonRightGranted, old)}, 1, ""},
+        {"virtual, for several", "NT SERVICE\\" + names[0], "", [&](Harness& h) { h.system.At(names[2]).account = svc; },
+         "", "", {said(text::kVirtualAccountName, names[1])}, 0, ""},
+        {"managed, first not opened", gmsa, "", [](Harness& h) { h.Fail(Op::OpenServiceFor, 1); }, old, "12",
+         {said(text::kAccountChanged, gmsa) + lines("12") + refused + lines("0", text::kRefusedLine, "(error 5)"),
+          said(text::kLogonRightGranted, gmsa)}, 1, "12"},
+        {"a policy denies the logon", svc, "new", [](Harness& h) { h.rights.logonAnswers = {1385, 1385}; }, old, "012",
+         {said(text::kAccountChanged, svc) + lines("012"), said(text::kServiceLogonDenied, svc)}, 1, ""},
+        {"every change refused", svc, "new", [](Harness& h) { h.Fail(Op::ChangeServiceAccount); }, old, "",
+         {text::kAccountRefused + lines("012", text::kRefusedLine, "(error 5)")}, 0, ""},
+        {"no manager", svc, "new", [](Harness& h) { h.Fail(Op::OpenManager); }, old, "", {text::kOverviewReadError}, 0,
+         ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Harness h;
-        std::vector<OverviewRow> selected;
         for (const std::string& name : names) {
             h.system.AddService(name);
             h.system.Run(name);
-            h.system.At(name).account = "DOM\\old";
+            h.system.At(name).account = old;
         }
-        h.rights.accounts = {svc, "DOM\\old", "DOM\\gmsa$"};
-        h.user.accounts = row.answers;
-        h.user.yesNo = {true};
+        h.rights.accounts = {svc, old, "dom\\OLD", gmsa};
+        h.user.accounts = {{true, row.account, row.password}};
         row.arrange(h);
+        std::vector<OverviewRow> selected;
         for (const std::string& name : names) selected.push_back({name, 0, 0, {}, *h.system.Find(name)->account, ""});
-        const std::string prefix = "ChangeServiceAccount(" + names[0].substr(0, names[0].size() - 2);
         Rows progress;
-        EXPECT_EQ(ChangeAccount(h.context, selected, progress), row.after.find('c') != std::string::npos);
+        EXPECT_EQ(ChangeAccount(h.context, selected, progress), !row.changed.empty());
 
         EXPECT_EQ(h.user.accountPrefills, (std::vector<std::pair<std::string, std::string>>{{row.prefill, ""}}));
-        Strings changes;
-        for (const std::string& call : h.Calls("ChangeServiceAccount")) {
-            changes.push_back(call.substr(prefix.size() + 4, call.size() - prefix.size() - 5));  // past "NN, "
+        const std::string password = row.password.empty() ? "null)" : "\"" + row.password + "\")";
+        for (const std::string& call : h.Calls("ChangeServiceAccount")) EXPECT_NE(call.find(password), call.npos);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const bool changed = row.changed.find(static_cast<char>('0' + i)) != std::string::npos;
+            EXPECT_EQ(*h.system.Find(names[i])->account, changed ? row.account : selected[i].account) << i;
         }
-        EXPECT_EQ(changes, row.changes);
         Strings says;
         for (const auto& m : h.user.messages) says.push_back(m.text);
         EXPECT_EQ(says, row.says);
         EXPECT_EQ(h.Calls("Grant").size(), row.grants);
-        Strings asked;
-        for (const std::string& call : h.Calls("AskYesNo(")) asked.push_back(call.substr(9, call.size() - 10));
-        EXPECT_EQ(asked, row.asked);
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const bool kept = row.after[i] == 'k';
-            const std::string given = kept ? selected[i].account : row.changes[0].substr(0, row.changes[0].find(", "));
-            EXPECT_EQ(*h.system.Find(names[i])->account, given) << names[i];
-            EXPECT_EQ(h.Calls("OpenServiceFor(" + names[i] + ", control)").empty(),
-                      std::find(row.restarted.begin(), row.restarted.end(), names[i]) == row.restarted.end())
-                << names[i];
-        }
-        EXPECT_EQ(progress.ended.size(), row.restarted.size());
+        const std::string question = "AskYesNo(" + text::Fill(text::kRestartQuestion, lines(row.offered)) + ")";
+        EXPECT_EQ(h.Calls("AskYesNo"), row.offered.empty() ? Strings{} : Strings{question});
+        EXPECT_EQ(progress.ended.size(), h.user.answersYes ? row.offered.size() : 0u);  // restarted
         EXPECT_FALSE(h.user.busy);
         EXPECT_EQ(h.system.OpenHandles(), 0u);
     }

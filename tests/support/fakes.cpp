@@ -464,9 +464,7 @@ void FakeUser::Pause(unsigned milliseconds) {
 
 bool FakeUser::AskYesNo(const std::string& question, const char*) {
     log_.push_back("AskYesNo(" + question + ")");
-    const bool yes = !yesNo.empty() && yesNo.front();
-    if (!yesNo.empty()) yesNo.erase(yesNo.begin());
-    return yes;
+    return answersYes;
 }
 
 void FakeView::WriteControls() {

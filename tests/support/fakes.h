@@ -211,10 +211,9 @@ public:
     bool ModulePath(std::string& path) override;
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;
-    // Answers yesNo in turn; No when none is left.
     bool AskYesNo(const std::string& question, const char* caption) override;
 
-    std::vector<bool> yesNo;
+    bool answersYes = true;
     unsigned paused = 0;  // milliseconds let pass
     bool busy = false;
 
