@@ -755,7 +755,7 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
         {"stopped, an account unreadable", old, "new",
          [&](Harness& h) { h.Fail(Op::QueryServiceAccount, 1); for (auto& n : names) h.system.At(n).running = false; },
          old, "012", {said(text::kAccountChanged, old) + lines("012"), said(text::kLogonRightGranted, old)}, 1, ""},
-        {"virtual, for several", "NT SERVICE\\" + names[0], "", [&](Harness& h) { h.system.At(names[2]).account = svc; },
+        {"virtual for several", "NT SERVICE\\" + names[0], "", [&](Harness& h) { h.system.At(names[2]).account = svc; },
          "", "", {said(text::kVirtualAccountName, names[1])}, 0, ""},
         {"managed, first not opened", gmsa, "", [](Harness& h) { h.Fail(Op::OpenServiceFor, 1); }, old, "12",
          {said(text::kAccountChanged, gmsa) + lines("12") + refused + lines("0", text::kRefusedLine, "(error 5)"),
@@ -770,11 +770,7 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Harness h;
-        for (const std::string& name : names) {
-            h.system.AddService(name);
-            h.system.Run(name);
-            h.system.At(name).account = old;
-        }
+        for (auto& name : names) h.system.AddService(name), h.system.Run(name), h.system.At(name).account = old;
         h.rights.accounts = {svc, old, "dom\\OLD", gmsa};
         h.user.accounts = {{true, row.account, row.password}};
         row.arrange(h);
@@ -797,8 +793,7 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
         const std::string question = "AskYesNo(" + text::Fill(text::kRestartQuestion, lines(row.offered)) + ")";
         EXPECT_EQ(h.Calls("AskYesNo"), row.offered.empty() ? Strings{} : Strings{question});
         EXPECT_EQ(progress.ended.size(), h.user.answersYes ? row.offered.size() : 0u);  // restarted
-        EXPECT_FALSE(h.user.busy);
-        EXPECT_EQ(h.system.OpenHandles(), 0u);
+        EXPECT_TRUE(!h.user.busy && h.system.OpenHandles() == 0);
     }
 }
 

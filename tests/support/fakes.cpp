@@ -221,8 +221,7 @@ bool FakeSystem::EnumServiceStatuses(ManagerHandle manager, std::vector<ServiceS
 
 ServiceHandle FakeSystem::OpenServiceFor(ManagerHandle, const std::string& name, ServiceAccess access,
                                          std::uint32_t& error) {
-    const char* const kAccess[] = {", query)", ", control)", ", configure)"};
-    log_.push_back("OpenServiceFor(" + name + kAccess[static_cast<int>(access)]);
+    log_.push_back("OpenServiceFor(" + name + (access == ServiceAccess::Control ? ", control)" : ", query)"));
     error = failures_.Failing(Op::OpenServiceFor) ? 5 : Find(name) ? 0 : 1060;  // access denied, no such service
     return error ? ServiceHandle{} : ServiceHandle{NewHandle("service", Find(name)->name)};
 }
