@@ -209,6 +209,7 @@ public:
     }
     void ShowBusy(bool) override {}
     void Pause(unsigned) override {}
+    bool AskYesNo(const std::string&, const char*) override { return false; }
 };
 
 // A dialog with the main dialog's list, path and suffix controls, exchanged

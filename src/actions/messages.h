@@ -173,4 +173,19 @@ inline constexpr char kOverviewReadError[] = "The installed services could not b
 // An error the system has no words for; %s is its number.
 inline constexpr char kUnknownError[] = "Error %s.";
 
+// ---- The account of several instances ----
+// The overview's context menu; %s is the account of the row clicked.
+inline constexpr char kSelectSameAccount[] = "Select every instance that logs on as %s";
+// The result of a change, in one message: a heading (%s: the account) and
+// a line per instance; then the instances refused, each with the system's
+// words for the refusal.
+inline constexpr char kAccountChanged[] =
+    "These instances now log on as %s. The new account and password take effect when each one starts next.";
+inline constexpr char kAccountRefused[] = "These instances were left as they were:";
+inline constexpr char kInstanceLine[] = "\n    %s";
+inline constexpr char kRefusedLine[] = "\n    %s: %s";
+// Asked after a change, for the changed instances that are running.
+inline constexpr char kRestartQuestion[] =
+    "Restart these instances now, one after another, so that they log on with the new account and password?%s";
+
 }  // namespace qm::text

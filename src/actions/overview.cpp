@@ -128,13 +128,17 @@ bool ActOnOne(System& system, User& user, ManagerHandle manager, ServiceRequest 
 }
 
 std::string Failure(System& system, const char* format, const std::string& name, const Halt& halt) {
-    std::string words = system.ErrorText(halt.error);
-    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ')) words.pop_back();
-    if (words.empty()) words = text::Fill(text::kUnknownError, std::to_string(halt.error));
-    return text::Fill(format, {name, StateText(halt.state), words});
+    return text::Fill(format, {name, StateText(halt.state), ErrorWords(system, halt.error)});
 }
 
 }  // namespace
+
+std::string ErrorWords(System& system, std::uint32_t error) {
+    std::string words = system.ErrorText(error);
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ')) words.pop_back();
+    if (words.empty()) words = text::Fill(text::kUnknownError, std::to_string(error));
+    return words;
+}
 
 const char* ColumnTitle(OverviewColumn column) {
     switch (column) {

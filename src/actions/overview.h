@@ -44,6 +44,10 @@ void SortRows(std::vector<OverviewRow>& rows, OverviewColumn column, bool descen
 // The rows as tab-separated text under a heading line, CR LF line ends.
 std::string RowsAsText(const std::vector<OverviewRow>& rows);
 
+// The system's words for |error| without their line end, or its number
+// when the system has none.
+std::string ErrorWords(System& system, std::uint32_t error);
+
 enum class ServiceRequest { Start, Stop, Restart };
 
 // Told as each instance's request ends, so that its row can show it.

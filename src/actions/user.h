@@ -31,6 +31,8 @@ public:
     virtual void ShowBusy(bool busy) = 0;
     // Lets |milliseconds| pass while the window keeps painting.
     virtual void Pause(unsigned milliseconds) = 0;
+    // A question with Yes and No buttons; true for Yes.
+    virtual bool AskYesNo(const std::string& question, const char* caption) = 0;
 };
 
 // The controls of the main dialog, as the actions see them.

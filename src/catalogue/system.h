@@ -98,9 +98,9 @@ struct ServiceStatus {
 // significant part first.
 using VersionNumber = std::array<std::uint16_t, 4>;
 
-// What a service handle is opened for: its configuration and status, or
-// those and start and stop besides.
-enum class ServiceAccess { Query, Control };
+// What a service handle is opened for: its configuration and status, and
+// besides start and stop, or a change of its configuration.
+enum class ServiceAccess { Query, Control, Configure };
 
 class System {
 public:
@@ -177,6 +177,13 @@ public:
     virtual bool ReadFileVersion(const std::string& path, VersionNumber& version) = 0;
     // The system's words for a Win32 error (FormatMessageA).
     virtual std::string ErrorText(std::uint32_t error) = 0;
+
+    // ---- The account change ----
+    // ChangeServiceConfigA with the account and its password and nothing
+    // else: every other setting stays as it is. A null password for the
+    // accounts whose password Windows keeps. 0, or the error.
+    virtual std::uint32_t ChangeServiceAccount(ServiceHandle service, const std::string& account,
+                                               const char* password) = 0;
 };
 
 // Owns a handle and closes it when its scope ends. Declared in the order

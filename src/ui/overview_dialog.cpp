@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "actions/change_account.h"
 #include "actions/messages.h"
 
 namespace {
@@ -39,6 +40,7 @@ bool COverviewDlg::OnButtonClicked(int id) {
         case IDC_STOP: Act(qm::ServiceRequest::Stop); return true;
         case IDC_RESTART: Act(qm::ServiceRequest::Restart); return true;
         case IDC_REFRESH: Refresh(); return true;
+        case IDC_CHANGE_ACCOUNT: ChangeAccount(); return true;
         default: return ui::Dialog::OnButtonClicked(id);
     }
 }
@@ -50,6 +52,9 @@ bool COverviewDlg::OnMessage(UINT msg, WPARAM, LPARAM lParam, INT_PTR& result) {
     switch (header->code) {
         case LVN_COLUMNCLICK:
             SortBy(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
+            break;
+        case NM_RCLICK:
+            OfferSameAccount(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->ptAction);
             break;
         case LVN_KEYDOWN: {
             const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey;
@@ -110,18 +115,45 @@ void COverviewDlg::Act(qm::ServiceRequest request) {
 }
 
 void COverviewDlg::Copy() {
+    const std::vector<qm::OverviewRow> rows = SelectedRows();
+    if (!rows.empty() && !ui::CopyToClipboard(hwnd(), qm::RowsAsText(rows))) MessageBeep(MB_ICONEXCLAMATION);
+}
+
+void COverviewDlg::ChangeAccount() {
+    qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
+    if (qm::ChangeAccount(context, SelectedRows(), *this)) Refresh();
+}
+
+void COverviewDlg::OfferSameAccount(POINT at) {
+    const int clicked = m_list.RowAt(at);
+    if (clicked < 0 || clicked >= static_cast<int>(m_rows.size())) return;
+    const std::string account = m_rows[static_cast<std::size_t>(clicked)].account;
+    HMENU menu = account.empty() ? nullptr : CreatePopupMenu();
+    if (!menu) return;
+    const std::string item = qm::text::Fill(qm::text::kSelectSameAccount, account);
+    AppendMenuA(menu, MF_STRING, IDM_SELECT_SAME_ACCOUNT, item.c_str());
+    ClientToScreen(m_list.hwnd(), &at);
+    // With TPM_RETURNCMD the menu answers the command chosen, 0 for none
+    // (learn.microsoft.com, TrackPopupMenu).
+    const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd(), nullptr);
+    DestroyMenu(menu);
+    if (chosen != IDM_SELECT_SAME_ACCOUNT) return;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        m_list.Select(static_cast<int>(i), qm::SameAccount(m_rows[i].account, account));
+    }
+}
+
+std::vector<qm::OverviewRow> COverviewDlg::SelectedRows() const {
     std::vector<qm::OverviewRow> rows;
     for (int index : m_list.Selection()) {
         if (index < static_cast<int>(m_rows.size())) rows.push_back(m_rows[static_cast<std::size_t>(index)]);
     }
-    if (!rows.empty() && !ui::CopyToClipboard(hwnd(), qm::RowsAsText(rows))) MessageBeep(MB_ICONEXCLAMATION);
+    return rows;
 }
 
 std::vector<std::string> COverviewDlg::SelectedNames() const {
     std::vector<std::string> names;
-    for (int index : m_list.Selection()) {
-        if (index < static_cast<int>(m_rows.size())) names.push_back(m_rows[static_cast<std::size_t>(index)].name);
-    }
+    for (const qm::OverviewRow& row : SelectedRows()) names.push_back(row.name);
     return names;
 }
 

@@ -1,5 +1,6 @@
 // The overview: every instance with its state, process id, version,
-// account and folder, and Start, Stop and Restart for the selected ones.
+// account and folder; Start, Stop, Restart and a new account for the
+// selected ones.
 #pragma once
 
 #include <string>
@@ -36,6 +37,11 @@ private:
     void SortBy(int column);
     void Act(qm::ServiceRequest request);
     void Copy();
+    // The account, or the password, of the selected instances.
+    void ChangeAccount();
+    // The context menu of the row at |at|: select every instance under its account.
+    void OfferSameAccount(POINT at);
+    std::vector<qm::OverviewRow> SelectedRows() const;
     std::vector<std::string> SelectedNames() const;
     // A request on one instance ended: its row shows its state and process.
     void InstanceEnded(const qm::ServiceStatus& status) override;

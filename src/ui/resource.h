@@ -25,6 +25,8 @@
 #define IDC_STOP                1012
 #define IDC_RESTART             1013
 #define IDC_REFRESH             1014
+#define IDC_CHANGE_ACCOUNT      1015
+#define IDM_SELECT_SAME_ACCOUNT 1016
 #define IDC_PASSWORD            1032
 #define IDC_ACCOUNT             1033
 #define IDC_VERIFY_PASSWORD     1034

@@ -85,3 +85,8 @@ void Win32User::Pause(unsigned milliseconds) {
         Sleep(static_cast<DWORD>(end - now < kSlice ? end - now : kSlice));
     }
 }
+
+bool Win32User::AskYesNo(const std::string& question, const char* caption) {
+    // MessageBoxA answers IDYES for the Yes button (learn.microsoft.com, MessageBox).
+    return owner_.ShowMessage(question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}

@@ -252,6 +252,8 @@ ServiceHandle Win32System::OpenServiceFor(ManagerHandle manager, const std::stri
                                           std::uint32_t& error) {
     DWORD rights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
     if (access == ServiceAccess::Control) rights |= SERVICE_START | SERVICE_STOP;
+    // ChangeServiceConfigA needs SERVICE_CHANGE_CONFIG (learn.microsoft.com, ChangeServiceConfigA).
+    if (access == ServiceAccess::Configure) rights |= SERVICE_CHANGE_CONFIG;
     SC_HANDLE service = OpenServiceA(Sc(manager), name.c_str(), rights);
     error = service ? 0 : GetLastError();
     return ToHandle<ServiceHandle>(service);
@@ -336,6 +338,19 @@ std::string Win32System::ErrorText(std::uint32_t error) {
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                         text, sizeof text, nullptr);
     return std::string(text, length < sizeof text ? length : 0);
+}
+
+std::uint32_t Win32System::ChangeServiceAccount(ServiceHandle service, const std::string& account,
+                                               const char* password) {
+    // SERVICE_NO_CHANGE for the type, start type and error control, and null
+    // for the path, group, tag, dependencies and display name, leave those as
+    // they are (learn.microsoft.com, ChangeServiceConfigA). The service
+    // manager keeps the password and logs on with it at the next start
+    // ("Changing the Password on a Service's User Account").
+    return ChangeServiceConfigA(Sc(service), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                nullptr, nullptr, account.c_str(), password, nullptr)
+               ? 0
+               : GetLastError();
 }
 
 }  // namespace qm

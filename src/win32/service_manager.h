@@ -39,6 +39,8 @@ public:
     std::uint32_t RequestStop(ServiceHandle service) override;
     bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
     std::string ErrorText(std::uint32_t error) override;
+    std::uint32_t ChangeServiceAccount(ServiceHandle service, const std::string& account,
+                                       const char* password) override;
 
 private:
     // The bytes the last enumeration with process information took: the

@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "actions/change_account.h"
 #include "actions/messages.h"
 #include "actions/overview.h"
 #include "support/fakes.h"
@@ -722,6 +723,77 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
         }
         EXPECT_FALSE(h.user.busy);
         EXPECT_EQ(h.system.OpenHandles(), 0u);
+    }
+}
+
+// Three running instances under DOM\old get one account; each row changes one thing.
+TEST(Overview, ChangesTheAccountOfEachInstance) {
+    const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03"};
+    const std::string svc = "DOM\\svc", old = "DOM\\old", gmsa = "DOM\\gmsa$";
+    // The instances numbered in |which|, a line each.
+    const auto lines = [&](const std::string& which, const char* format = text::kInstanceLine, const char* words = "") {
+        std::string out;
+        for (char i : which) out += text::Fill(format, {names[i - '0'], words});
+        return out;
+    };
+    const auto said = [](const char* format, const std::string& account) { return text::Fill(format, account); };
+    const std::string refused = std::string("\n\n") + text::kAccountRefused;
+    const struct Row {
+        const char* what;
+        std::string account, password;  // as typed; a refused one is followed by Cancel
+        std::function<void(Harness&)> arrange;
+        std::string prefill, changed;  // the instances changed, by number
+        Strings says;
+        std::size_t grants;
+        std::string offered;  // the instances the restart was offered for
+    } rows[] = {
+        {"second refused", svc, "new", [&](Harness& h) { h.system.At(names[1]).markedForDeletion = true; }, old, "02",
+         {said(text::kAccountChanged, svc) + lines("02") + refused + lines("1", text::kRefusedLine, "(error 1072)"),
+          said(text::kLogonRightGranted, svc)}, 1, "02"},
+        {"password only, not now", "dom\\OLD", "new", [](Harness& h) { h.user.answersYes = false; }, old, "012",
+         {said(text::kAccountChanged, "dom\\OLD") + lines("012")}, 0, "012"},
+        {"stopped, an account unreadable", old, "new",
+         [&](Harness& h) { h.Fail(Op::QueryServiceAccount, 1); for (auto& n : names) h.system.At(n).running = false; },
+         old, "012", {said(text::kAccountChanged, old) + lines("012"), said(text::kLogonRightGranted, old)}, 1, ""},
+        {"virtual for several", "NT SERVICE\\" + names[0], "", [&](Harness& h) { h.system.At(names[2]).account = svc; },
+         "", "", {said(text::kVirtualAccountName, names[1])}, 0, ""},
+        {"managed, first not opened", gmsa, "", [](Harness& h) { h.Fail(Op::OpenServiceFor, 1); }, old, "12",
+         {said(text::kAccountChanged, gmsa) + lines("12") + refused + lines("0", text::kRefusedLine, "(error 5)"),
+          said(text::kLogonRightGranted, gmsa)}, 1, "12"},
+        {"a policy denies the logon", svc, "new", [](Harness& h) { h.rights.logonAnswers = {1385, 1385}; }, old, "012",
+         {said(text::kAccountChanged, svc) + lines("012"), said(text::kServiceLogonDenied, svc)}, 1, ""},
+        {"every change refused", svc, "new", [](Harness& h) { h.Fail(Op::ChangeServiceAccount); }, old, "",
+         {text::kAccountRefused + lines("012", text::kRefusedLine, "(error 5)")}, 0, ""},
+        {"no manager", svc, "new", [](Harness& h) { h.Fail(Op::OpenManager); }, old, "", {text::kOverviewReadError}, 0,
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Harness h;
+        for (auto& name : names) h.system.AddService(name), h.system.Run(name), h.system.At(name).account = old;
+        h.rights.accounts = {svc, old, "dom\\OLD", gmsa};
+        h.user.accounts = {{true, row.account, row.password}};
+        row.arrange(h);
+        std::vector<OverviewRow> selected;
+        for (const std::string& name : names) selected.push_back({name, 0, 0, {}, *h.system.Find(name)->account, ""});
+        Rows progress;
+        EXPECT_EQ(ChangeAccount(h.context, selected, progress), !row.changed.empty());
+
+        EXPECT_EQ(h.user.accountPrefills, (std::vector<std::pair<std::string, std::string>>{{row.prefill, ""}}));
+        const std::string password = row.password.empty() ? "null)" : "\"" + row.password + "\")";
+        for (const std::string& call : h.Calls("ChangeServiceAccount")) EXPECT_NE(call.find(password), call.npos);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const bool changed = row.changed.find(static_cast<char>('0' + i)) != std::string::npos;
+            EXPECT_EQ(*h.system.Find(names[i])->account, changed ? row.account : selected[i].account) << i;
+        }
+        Strings says;
+        for (const auto& m : h.user.messages) says.push_back(m.text);
+        EXPECT_EQ(says, row.says);
+        EXPECT_EQ(h.Calls("Grant").size(), row.grants);
+        const std::string question = "AskYesNo(" + text::Fill(text::kRestartQuestion, lines(row.offered)) + ")";
+        EXPECT_EQ(h.Calls("AskYesNo"), row.offered.empty() ? Strings{} : Strings{question});
+        EXPECT_EQ(progress.ended.size(), h.user.answersYes ? row.offered.size() : 0u);  // restarted
+        EXPECT_TRUE(!h.user.busy && h.system.OpenHandles() == 0);
     }
 }
 

@@ -54,7 +54,7 @@ Failures::~Failures() {
         "OpenManager", "EnumServices", "ServiceBytesNeeded", "CreateAutoStartService", "SetRecoveryActions",
         "SetDescription", "ServiceGone", "OpenServiceToRemove", "DeleteService", "OpenServiceKey", "QueryImagePath",
         "CreateEventLogKey", "WriteFileAtomically", "LookUp", "Holds", "Grant", "QueryRecoveryActions",
-        "EnumServiceStatuses", "OpenServiceFor", "QueryServiceAccount", "QueryStatus"};
+        "EnumServiceStatuses", "OpenServiceFor", "QueryServiceAccount", "QueryStatus", "ChangeServiceAccount"};
     static_assert(std::size(kNames) == static_cast<std::size_t>(Op::Count), "a name for every operation");
     for (const auto& [op, armed] : armed_) {
         if (armed.second == 0) ADD_FAILURE() << "the failure of " << kNames[static_cast<int>(op)] << " never fired";
@@ -264,6 +264,16 @@ std::uint32_t FakeSystem::RequestStop(ServiceHandle service) {
     return 0;
 }
 
+std::uint32_t FakeSystem::ChangeServiceAccount(ServiceHandle service, const std::string& account,
+                                              const char* password) {
+    FakeService& s = *Named(service);
+    log_.push_back("ChangeServiceAccount(" + s.name + ", " + account + ", " + Quoted(password) + ")");
+    if (failures_.Failing(Op::ChangeServiceAccount)) return 5;  // ERROR_ACCESS_DENIED
+    if (s.markedForDeletion) return 1072;                       // ERROR_SERVICE_MARKED_FOR_DELETE
+    s.account = account;
+    return 0;
+}
+
 bool FakeSystem::ReadFileVersion(const std::string& path, VersionNumber& version) {
     const auto found = fileVersions.find(path);
     if (found == fileVersions.end()) return false;
@@ -449,6 +459,11 @@ void FakeUser::ShowBusy(bool on) {
 void FakeUser::Pause(unsigned milliseconds) {
     log_.push_back("Pause");
     paused += milliseconds;
+}
+
+bool FakeUser::AskYesNo(const std::string& question, const char*) {
+    log_.push_back("AskYesNo(" + question + ")");
+    return answersYes;
 }
 
 void FakeView::WriteControls() {

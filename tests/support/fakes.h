@@ -40,7 +40,7 @@ enum class Op {
     OpenManager, EnumServices, ServiceBytesNeeded, CreateAutoStartService, SetRecoveryActions, SetDescription,
     ServiceGone, OpenServiceToRemove, DeleteService, OpenServiceKey, QueryImagePath, CreateEventLogKey,
     WriteFileAtomically, LookUp, Holds, Grant, QueryRecoveryActions,
-    EnumServiceStatuses, OpenServiceFor, QueryServiceAccount, QueryStatus, Count
+    EnumServiceStatuses, OpenServiceFor, QueryServiceAccount, QueryStatus, ChangeServiceAccount, Count
 };
 
 // The failures armed for the stand-ins of one test. A failure armed but
@@ -120,6 +120,9 @@ public:
     std::string ErrorText(std::uint32_t error) override {
         return error == 1064 ? "" : "(error " + std::to_string(error) + ")\r\n";
     }
+    // A service marked for deletion refuses the change (1072).
+    std::uint32_t ChangeServiceAccount(ServiceHandle service, const std::string& account,
+                                       const char* password) override;
 
 private:
     FakeService* Named(ServiceHandle service);
@@ -208,7 +211,9 @@ public:
     bool ModulePath(std::string& path) override;
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;
+    bool AskYesNo(const std::string& question, const char* caption) override;
 
+    bool answersYes = true;
     unsigned paused = 0;  // milliseconds let pass
     bool busy = false;
 

@@ -203,6 +203,18 @@ TEST_F(Win32SystemTest, ReadsStateAccountAndVersionForTheOverview) {
     EXPECT_TRUE(PollUntil([&] { return system_.QueryStatus(h, status) == 0 && status.state == SERVICE_STOPPED; }));
     EXPECT_EQ(system_.RequestStop(h), std::uint32_t{ERROR_SERVICE_NOT_ACTIVE});
     system_.CloseServiceHandle(h);
+
+    // A new account for two of them, read back (Wine drops the password).
+    for (const std::string& name : {stopped, disabled}) {
+        h = open(name, ServiceAccess::Configure);
+        EXPECT_EQ(system_.ChangeServiceAccount(h, ".\\qmrotated", "new"), 0u) << name;
+        EXPECT_TRUE(system_.QueryServiceAccount(h, account));
+        EXPECT_EQ(account, ".\\qmrotated") << name;
+        system_.CloseServiceHandle(h);
+    }
+    h = open(disabled, ServiceAccess::Control);  // nothing else changed: still disabled
+    EXPECT_EQ(system_.RequestStart(h), std::uint32_t{ERROR_SERVICE_DISABLED});
+    system_.CloseServiceHandle(h);
 }
 
 // ImagePath values written directly, in the forms the tool may meet.

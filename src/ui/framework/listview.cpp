@@ -36,6 +36,15 @@ std::vector<int> ListView::Selection() const {
     return rows;
 }
 
+int ListView::RowAt(POINT point) const {
+    // LVM_SUBITEMHITTEST finds the row wherever in it the point lies; a
+    // click's own item is set only over the first column
+    // (learn.microsoft.com, NM_RCLICK (list view)).
+    LVHITTESTINFO hit = {};
+    hit.pt = point;
+    return static_cast<int>(Send(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+}
+
 bool ListView::SetCell(int row, int column, const std::string& text) {
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');

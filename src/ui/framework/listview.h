@@ -34,6 +34,8 @@ public:
     void SelectAll() { Select(-1, true); }
     // The indexes of the selected rows, in order.
     std::vector<int> Selection() const;
+    // The row at |point| (client coordinates) anywhere in it; -1 for none.
+    int RowAt(POINT point) const;
     bool SetCell(int row, int column, const std::string& text);
     // Replaces every row with |rows|' cells, with drawing held back until
     // the list is whole.
