@@ -12,7 +12,8 @@
 //                a buffer already big enough
 //       script:  qm::CreateBatch past its folder picker, against the bare
 //                enumeration and ImagePath reads it needs
-//       overview: qm::ReadOverview, filling a report list view, against
+//       overview: qm::ReadOverviewStates, filling a report list view (then
+//       the details: qm::ReadOverviewDetails and the fill again), against
 //                the refresh above; each instance's executable is a copy
 //                of this program, which carries a version record
 //   qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE
@@ -303,19 +304,30 @@ void BenchDialog::Measure() {
         std::snprintf(executable, sizeof executable, "%s\\kvn%04d\\KorvaneSrv.exe", kRoot, number);
         if (!PathExists(executable)) CopyOneFile(ThisProgram(), executable);
     }
+    // Opening shows every instance's state; each one's account, version
+    // and folder follow once the window is up.
     std::vector<qm::OverviewRow> rows;
+    const auto fill = [&] {
+        std::vector<std::vector<std::string>> cells;
+        for (const qm::OverviewRow& row : rows) cells.push_back(qm::RowCells(row));
+        overview_.Fill(cells);
+    };
     m = SideBySide(runs_, {
         [&] {
             qm::DialogAndMachine s = Context();
-            if (!qm::ReadOverview(s, rows)) Fail("ReadOverview");
-            std::vector<std::vector<std::string>> cells;
-            for (const qm::OverviewRow& row : rows) cells.push_back(qm::RowCells(row));
-            overview_.Fill(cells);
+            if (!qm::ReadOverviewStates(s, rows)) Fail("ReadOverviewStates");
+            fill();
         },
         [this] { qm::DialogAndMachine s = Context(); qm::RefreshServiceList(s); },
+        [&] {
+            qm::DialogAndMachine s = Context();
+            qm::ReadOverviewDetails(s, rows);
+            fill();
+        },
     });
     if (overview_.Count() != family || rows.empty() || !rows.back().version) Fail("the overview misses instances");
     Result("overview", n_, m[0], m[1]);
+    Result("overview_details", n_, m[2], m[1]);
     MeasureOverviewParts(rows);
 
     MeasureParts();

@@ -33,18 +33,12 @@ std::optional<VersionNumber> ReadVersion(DialogAndMachine& s, const std::string&
     return version;
 }
 
-OverviewRow ReadRow(DialogAndMachine& s, ManagerHandle manager, const ServiceStatus& status) {
-    OverviewRow row;
-    row.name = status.name;
-    row.state = status.state;
-    row.processId = status.processId;
+void ReadRowDetails(DialogAndMachine& s, ManagerHandle manager, OverviewRow& row) {
     std::uint32_t error = 0;
-    const Scoped<ServiceHandle> service(s.system,
-                                        s.system.OpenServiceFor(manager, status.name, ServiceAccess::Query, error));
-    if (service && !s.system.QueryServiceAccount(service.get(), row.account)) row.account.clear();
-    row.version = ReadVersion(s, status.name);
-    row.folder = ScriptFolder(s, status.name);
-    return row;
+    const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceFor(manager, row.name, ServiceAccess::Query, error));
+    if (!service || !s.system.QueryServiceAccount(service.get(), row.account)) row.account.clear();
+    row.version = ReadVersion(s, row.name);
+    row.folder = ScriptFolder(s, row.name);
 }
 
 // What ended a request: the error, and the state the instance was left in.
@@ -176,15 +170,31 @@ std::string CellText(const OverviewRow& row, OverviewColumn column) {
     }
 }
 
-bool ReadOverview(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
+bool ReadOverviewStates(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
     rows.clear();
     const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     std::vector<ServiceStatus> services;
     if (!manager || !s.system.EnumServiceStatuses(manager.get(), services)) return false;
     for (const ServiceStatus& status : services) {
-        if (IsFamilyService(status.name)) rows.push_back(ReadRow(s, manager.get(), status));
+        if (!IsFamilyService(status.name)) continue;
+        OverviewRow row;
+        row.name = status.name;
+        row.state = status.state;
+        row.processId = status.processId;
+        rows.push_back(row);
     }
     SortRows(rows, OverviewColumn::Name, false);
+    return true;
+}
+
+void ReadOverviewDetails(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
+    const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
+    for (OverviewRow& row : rows) ReadRowDetails(s, manager.get(), row);
+}
+
+bool ReadOverview(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
+    if (!ReadOverviewStates(s, rows)) return false;
+    ReadOverviewDetails(s, rows);
     return true;
 }
 

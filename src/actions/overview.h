@@ -30,11 +30,18 @@ std::string CellText(const OverviewRow& row, OverviewColumn column);
 // Every cell of a row, in the columns' order.
 std::vector<std::string> RowCells(const OverviewRow& row);
 
-// Every family instance in the main list's order: state and process id
-// from one enumeration, then each one's account, the version of its
-// executable and its folder as the update script names it. An instance
-// whose configuration or file cannot be read keeps its row. False, with no
-// rows, when the services cannot be listed.
+// Every family instance in the main list's order, with its state and
+// process id from one enumeration; account, version and folder stay empty
+// for ReadOverviewDetails. False, with no rows, when the services cannot
+// be listed.
+bool ReadOverviewStates(DialogAndMachine& s, std::vector<OverviewRow>& rows);
+
+// Each row's account, the version of its executable and its folder as the
+// update script names it. An instance whose configuration or file cannot
+// be read keeps its row, with what could be read.
+void ReadOverviewDetails(DialogAndMachine& s, std::vector<OverviewRow>& rows);
+
+// Both.
 bool ReadOverview(DialogAndMachine& s, std::vector<OverviewRow>& rows);
 
 // Sorts by |column|: process ids and versions as numbers, the rest as

@@ -58,7 +58,9 @@ namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// A file beside the script, whatever the current folder.
+// A file beside the script, whatever the current folder. Inside a CALLed
+// label %0 is the label, but its modifiers still give the script's own
+// path (ss64.com/nt/syntax-args.html; Wine's cmd alike).
 std::string BesideScript(const char* name) { return Quoted(std::string("%~dp0") + name); }
 
 // The folder without its closing backslash, as MOVE and RD name a folder.
@@ -128,7 +130,9 @@ void ShowState(ScriptText& s) {
     s.Line("TYPE " + BesideScript(kStateName) + " >>" + BesideScript(kLogName));
 }
 
-// The recovery actions as SC FAILURE takes them: "" for no action.
+// The recovery actions as SC FAILURE takes them: "" for no action, and
+// actions= "" with reset= for none at all ("Sc failure", Windows Server
+// command reference, learn.microsoft.com).
 std::string ActionsArgument(const RecoveryActions& recovery) {
     std::string actions;
     for (const FailureAction& a : recovery.actions) {

@@ -7,6 +7,9 @@
 
 namespace {
 
+// Posted to the dialog to read the rows' details after its first paint.
+constexpr UINT kReadDetails = WM_APP + 1;
+
 // The columns' widths in dialog units, in the columns' order.
 constexpr int kColumnWidths[] = {100, 45, 50, 55, 65, 125};
 static_assert(std::size(kColumnWidths) == static_cast<std::size_t>(qm::OverviewColumn::Count));
@@ -30,7 +33,7 @@ bool COverviewDlg::OnInitDialog() {
         MapDialogRect(hwnd(), &width);
         m_list.AddColumn(c, qm::ColumnTitle(static_cast<qm::OverviewColumn>(c)), width.right);
     }
-    Refresh();
+    Refresh(true);
     return true;
 }
 
@@ -46,6 +49,10 @@ bool COverviewDlg::OnButtonClicked(int id) {
 }
 
 bool COverviewDlg::OnMessage(UINT msg, WPARAM, LPARAM lParam, INT_PTR& result) {
+    if (msg == kReadDetails) {
+        FillDetails();
+        return true;
+    }
     if (msg != WM_NOTIFY) return false;
     const auto* header = reinterpret_cast<const NMHDR*>(lParam);
     if (header->idFrom != IDC_OVERVIEW_LIST) return false;
@@ -75,15 +82,30 @@ bool COverviewDlg::OnMessage(UINT msg, WPARAM, LPARAM lParam, INT_PTR& result) {
     return true;
 }
 
-void COverviewDlg::Refresh() {
+void COverviewDlg::Refresh(bool detailsLater) {
     const std::vector<std::string> selected = SelectedNames();
     qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
     m_user.ShowBusy(true);
-    const bool read = qm::ReadOverview(context, m_rows);
+    const bool read = detailsLater ? qm::ReadOverviewStates(context, m_rows) : qm::ReadOverview(context, m_rows);
     m_user.ShowBusy(false);
     qm::SortRows(m_rows, m_sortColumn, m_descending);
     Show(selected);
-    if (!read) m_user.Message(qm::text::kOverviewReadError, qm::text::kErrorCaption, qm::Icon::Stop);
+    if (!read) {
+        m_user.Message(qm::text::kOverviewReadError, qm::text::kErrorCaption, qm::Icon::Stop);
+    } else if (detailsLater) {
+        PostMessageA(hwnd(), kReadDetails, 0, 0);
+    }
+}
+
+void COverviewDlg::FillDetails() {
+    UpdateWindow(hwnd());  // the states first
+    const std::vector<std::string> selected = SelectedNames();
+    qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
+    m_user.ShowBusy(true);
+    qm::ReadOverviewDetails(context, m_rows);
+    m_user.ShowBusy(false);
+    qm::SortRows(m_rows, m_sortColumn, m_descending);
+    Show(selected);
 }
 
 void COverviewDlg::Show(const std::vector<std::string>& selected) {

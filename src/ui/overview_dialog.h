@@ -31,7 +31,11 @@ private:
     static constexpr int IDD = IDD_OVERVIEW;
 
     // Reads every instance again, keeping the selection and the order.
-    void Refresh();
+    // Reads the rows again; |details| now, or once the window has shown the
+    // states (opening it: each row's account, version and folder take far
+    // longer than the one enumeration of states).
+    void Refresh(bool detailsLater = false);
+    void FillDetails();
     // Shows the rows in the order chosen, the rows named in |selected| selected.
     void Show(const std::vector<std::string>& selected);
     void SortBy(int column);

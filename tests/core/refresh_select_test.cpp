@@ -302,13 +302,13 @@ TEST(Refresh, OverviewRowsKeepWhatCouldBeRead) {
     h.system.Run(k2);
     h.system.At(k2).account = "DOM\\svc";
     h.system.fileVersions = {{"C:\\K2\\KorvaneSrv.exe", {2, 1, 10, 3}}, {"C:\\Program Files\\K1\\KorvaneSrv.exe", {2, 1, 9, 0}}};
-    h.Fail(Op::QueryServiceAccount, 1);  // the first read: 03's configuration
+    h.Fail(Op::QueryServiceAccount, 1);  // the first read, in the list's order: 01's configuration
     std::vector<OverviewRow> rows;
     ASSERT_TRUE(ReadOverview(h.context, rows));
     EXPECT_EQ(RowsAsText(rows), "Name\tState\tProcess id\tVersion\tAccount\tFolder\r\n" + k1 +
-                                    "\tStopped\t\t2.1.9.0\tLocalSystem\tC:\\Program Files\\K1\\\r\n" + k2 + "\tRunning\t" +
+                                    "\tStopped\t\t2.1.9.0\t\tC:\\Program Files\\K1\\\r\n" + k2 + "\tRunning\t" +
                                     std::to_string(h.system.Find(k2)->processId) + "\t2.1.10.3\tDOM\\svc\tC:\\K2\\\r\n" +
-                                    k3 + "\tStopped\t\t-\t\tC:\\K3\\\r\n");
+                                    k3 + "\tStopped\t\t-\tLocalSystem\tC:\\K3\\\r\n");
     EXPECT_EQ(h.Calls("EnumServiceStatuses").size(), 1u);
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 
