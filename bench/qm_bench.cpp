@@ -171,7 +171,7 @@ int Populate(int from, int to) {
 int BareReads() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     int read = 0;
-    const long total = BareEnumerate(manager, [&read](const ENUM_SERVICE_STATUSA& entry) {
+    const long total = BareEnumerate(manager, [&read, manager](const ENUM_SERVICE_STATUSA& entry) {
         if (!std::strstr(entry.lpServiceName, qm::kFamilyMarker)) return;
         char path[1024];
         std::snprintf(path, sizeof path, "SYSTEM\\CurrentControlSet\\Services\\%s", entry.lpServiceName);
@@ -184,6 +184,13 @@ int BareReads() {
             ++read;
         }
         RegCloseKey(key);
+        // And its recovery actions, which the script clears and puts back.
+        if (SC_HANDLE service = OpenServiceA(manager, entry.lpServiceName, SERVICE_QUERY_CONFIG)) {
+            BYTE actions[8192];
+            DWORD needed = 0;
+            QueryServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, actions, sizeof actions, &needed);
+            CloseServiceHandle(service);
+        }
     });
     if (total < 0) Fail("EnumServicesStatusA");
     CloseServiceHandle(manager);

@@ -525,7 +525,9 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     s.Line("ECHO %DATE% %TIME% Update of " + total + " instances from " + Quoted(source) + " started.");
     s.Line("EXIT /B 0");
     s.Line("");
-    // STATE from what SC QUERY said last.
+    // STATE from what SC QUERY said last. FIND exits 0 when the text was
+    // found, 1 when not, 2 when the file is missing (Windows commands
+    // reference, "find", learn.microsoft.com).
     s.Label("READ_STATE");
     for (const auto& state : kStates) {
         s.Line("SET STATE=" + std::string(state[1]));
