@@ -392,6 +392,8 @@ private:
         s_.Say(who_ + failure.message);
         const std::string label = failure.label;
         if (label == "DEPENDENTS") {
+            // Lists the services that depend on it ("Sc enumdepend", Windows
+            // Server command reference, learn.microsoft.com).
             s_.Line("SC ENUMDEPEND " + Quoted(name_) + " >" + BesideScript(kStateName) + " 2>&1");
             ShowState(s_);
         } else if (label == "NO_BACKUP") {

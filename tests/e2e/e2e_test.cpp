@@ -570,13 +570,13 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
 #ifdef _WIN64
     GTEST_SKIP() << "the update script's table runs on the 32-bit build";
 #endif
-    // Broken: its restore failed (the update's files stay); Dead: restored,
-    // but the previous version does not run. Both keep the mark. Nothing:
-    // the run ended before the first instance.
-    enum class Middle { Updated, Untouched, Restored, Broken, Dead, Nothing };
+    // Running: never stopped. Broken: its restore failed (the update's
+    // files stay); Dead: restored, but the previous version does not run.
+    // Both keep the mark. Nothing: the run ended before the first instance.
+    enum class Middle { Updated, Untouched, Running, Restored, Broken, Dead, Nothing };
     enum class Setting {
         None, BackupBlocked, HeldInKorvan, HeldInCopy, HeldInFailed, German, PercentName, Watcher, Killed, Twice,
-        NoLog, NoUpdates
+        NoLog, NoUpdates, Unreadable, Dependents, NoClear
     };
     const struct Row {
         const char* mode;
@@ -584,6 +584,7 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         DWORD exitCode;
         Middle middle;
         const char* lastLine;  // how the log ends
+        const char* why = nullptr;  // what the log says of the middle one
     } rows[] = {
         {"", Setting::None, 0, Middle::Updated, "Update finished: all 3 instances updated. Exit code 0."},
         {"slow-stop", Setting::German, 0, Middle::Updated, "Update finished: all 3 instances updated. Exit code 0."},
@@ -600,7 +601,15 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         {"fail-restored", Setting::None, 1, Middle::Dead, "Update stopped at 2 of 3"},
         {"", Setting::NoLog, 1, Middle::Nothing, nullptr},
         {"", Setting::NoUpdates, 1, Middle::Nothing, "does not exist or holds no files. No instance was touched."},
+        {"", Setting::Unreadable, 1, Middle::Running, "Update stopped at 2 of 3", "its state could not be read"},
+        {"", Setting::Dependents, 1, Middle::Running, "Update stopped at 2 of 3", "services that depend on it are running"},
+        {"", Setting::NoClear, 1, Middle::Running, "Update stopped at 2 of 3", "recovery actions could not be cleared"},
     };
+    // What Windows' sc.exe answers and Wine's does not: German labels, and
+    // for the middle instance the refusal each row names.
+    const std::map<Setting, const char*> refusals = {{Setting::Unreadable, "QM_SC_UNREADABLE"},
+                                                     {Setting::Dependents, "QM_SC_DEPENDENTS"},
+                                                     {Setting::NoClear, "QM_SC_NO_FAILURE"}};
     const std::string quickPing = FolderOf(Args().quickPing);
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("mode ") + row.mode + ", setting " + std::to_string(static_cast<int>(row.setting)));
@@ -623,6 +632,10 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
             MakeFolders(instance.folder + "KORVAN\\KORVAN");
             WriteTextFile(instance.folder + "version.txt", "1");
             if (i == 2 && *row.mode) WriteTextFile(instance.folder + "mode.txt", row.mode);
+            // Recovery actions, as Quilmarsk reads them on Windows, to be cleared and put back.
+            if (i == 2 && (row.setting == Setting::German || row.setting == Setting::NoClear)) {
+                instance.recovery = qm::RecoveryActions{86400, {{true, 60000}, {false, 0}}};
+            }
             CopyOneFile(Args().service, instance.folder + "KorvaneSrv.exe");
             InstallService(instance.serviceName, instance.folder + "KorvaneSrv.exe");
             StartAndWaitRunning(instance.serviceName);
@@ -640,7 +653,11 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         if (row.setting == Setting::NoLog) MakeFolders(log);  // a log that cannot be written
         WriteTextFile(script, qm::UpdateScript(updates, instances));
         const std::string run = "cmd /c \"" + script + "\"";
-        const std::string path = row.setting == Setting::German ? quickPing + "..\\german_sc;" + quickPing : quickPing;
+        const bool standIn = row.setting == Setting::German || refusals.count(row.setting);
+        const std::string path = standIn ? quickPing + "..\\sc_standin;" + quickPing : quickPing;
+        for (const auto& [setting, variable] : refusals) {
+            SetEnvironmentVariableA(variable, setting == row.setting ? middle.serviceName.c_str() : nullptr);
+        }
 
         // The service manager's recovery action, played by hand: a crash
         // is answered with a start half a second later, until the script
@@ -715,14 +732,18 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
             const std::string said = ReadTextFile(log);
             const std::size_t lastLine = said.rfind('\n', said.size() - 2);
             EXPECT_NE(said.find(row.lastLine, lastLine), std::string::npos) << said;
+            if (row.why) {
+                EXPECT_NE(said.find(row.why), std::string::npos) << said;
+            }
         }
 
         for (int i = 1; i <= 3; ++i) {
             const qm::Instance& instance = instances[i - 1];
             SCOPED_TRACE(instance.serviceName);
             const bool updated = (i == 1 && row.middle != Middle::Nothing) || row.middle == Middle::Updated;
-            const bool untouched =
-                !updated && (i == 3 || row.middle == Middle::Untouched || row.middle == Middle::Nothing);
+            const bool running = (i == 2 && row.middle == Middle::Running) || (i == 3 && !updated) ||
+                                 row.middle == Middle::Nothing;  // never stopped
+            const bool untouched = !updated && (running || row.middle == Middle::Untouched);
             const bool broken = i == 2 && row.middle == Middle::Broken, dead = i == 2 && row.middle == Middle::Dead;
             const bool newFiles = updated || broken;
             EXPECT_EQ(ReadTextFile(instance.folder + "version.txt"), newFiles ? "2" : "1");
@@ -741,11 +762,11 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
             }
             if (broken || dead) continue;
             EXPECT_TRUE(PollUntil([&] { return ServiceState(instance.serviceName) == SERVICE_RUNNING; }));
-            EXPECT_EQ(ServiceProcessId(instance.serviceName) == processes[i - 1],
-                      untouched && (i == 3 || row.middle == Middle::Nothing));
+            EXPECT_EQ(ServiceProcessId(instance.serviceName) == processes[i - 1], running);
         }
         RemoveKorvaneServices();
     }
+    for (const auto& refusal : refusals) SetEnvironmentVariableA(refusal.second, nullptr);
 }
 
 // ---- About box and version record ----
