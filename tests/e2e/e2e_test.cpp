@@ -693,7 +693,7 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
             });
         }
         DWORD second = 0;
-        const auto during = [&](HANDLE process) {
+        const auto during = [&](HANDLE job) {
             if (row.setting == Setting::Killed) {
                 // Cut short once the new version of the middle one started, then run again.
                 const std::string started = "starting the service, then watching";
@@ -702,7 +702,7 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
                     const std::size_t first = text.find(started);
                     return first != std::string::npos && text.find(started, first + 1) != std::string::npos;
                 }, 3 * kPatience));
-                TerminateProcess(process, 9);
+                TerminateJobObject(job, 9);  // the script and what it runs, as closing its window would
             }
             if (row.setting == Setting::Twice) {
                 EXPECT_TRUE(PollUntil([&] { return logSays("1 of 3"); }, kPatience));
@@ -711,8 +711,7 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         };
         DWORD code = RunWithPathPrefix(run, path, 10 * kPatience, during);
         if (row.setting == Setting::Killed) {
-            // What the killed cmd had started (a wait, a copy) holds the
-            // lock until it ends; then the next run may start.
+            // Nothing the killed run started still holds the lock.
             const std::string lock = temp.path() + "\\" + qm::kLockName;
             EXPECT_TRUE(PollUntil([&] {
                 const HANDLE file = CreateFileA(lock.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);

@@ -257,7 +257,7 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 }
 
 DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit,
-                        const std::function<void(HANDLE process)>& during) {
+                        const std::function<void(HANDLE job)>& during) {
     char old[32767] = {};
     const DWORD oldLength = GetEnvironmentVariableA("PATH", old, sizeof old);
     SetEnvironmentVariableA("PATH", (pathPrefix + ";" + std::string(old, oldLength)).c_str());
@@ -265,18 +265,27 @@ DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathP
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child = {};
     std::string line = commandLine;
-    const BOOL started =
-        CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
+    // In a job of its own, so that it can be ended with every program it
+    // started, as closing its console window ends them.
+    const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    const BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                                        nullptr, nullptr, &startup, &child);
     const DWORD error = GetLastError();
     SetEnvironmentVariableA("PATH", oldLength ? old : nullptr);
-    if (!started) throw MachineError("cannot run " + commandLine + " (error " + std::to_string(error) + ")");
-    if (during) during(child.hProcess);
+    if (!started) {
+        if (job) CloseHandle(job);
+        throw MachineError("cannot run " + commandLine + " (error " + std::to_string(error) + ")");
+    }
+    if (job) AssignProcessToJobObject(job, child.hProcess);
+    ResumeThread(child.hThread);
+    if (during) during(job);
     const bool ended = WaitForSingleObject(child.hProcess, limit) == WAIT_OBJECT_0;
     DWORD code = 0;
     GetExitCodeProcess(child.hProcess, &code);
     if (!ended) TerminateProcess(child.hProcess, 1);
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
+    if (job) CloseHandle(job);
     if (!ended) throw MachineError(commandLine + " did not end");
     return code;
 }

@@ -103,8 +103,9 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Runs |commandLine| with |pathPrefix| put first on PATH; waits for it up
 // to |limit| ms and returns its exit code. Throws when it does not end.
-// |during|, if any, is called with the process once it runs.
+// |during|, if any, is called once it runs, with a job that holds it and
+// every program it starts.
 DWORD RunWithPathPrefix(const std::string& commandLine, const std::string& pathPrefix, DWORD limit,
-                        const std::function<void(HANDLE process)>& during = {});
+                        const std::function<void(HANDLE job)>& during = {});
 
 }  // namespace qm::test
