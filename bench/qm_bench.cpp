@@ -375,7 +375,8 @@ void BenchDialog::MeasureOverviewParts(const std::vector<qm::OverviewRow>& rows)
         },
         [&] {
             qm::DialogAndMachine s = Context();
-            for (const qm::OverviewRow& row : rows) qm::ScriptFolder(s, row.name);
+            std::string executable;
+            for (const qm::OverviewRow& row : rows) qm::ScriptFolder(s, row.name, executable);
         },
         [&] { overview_.Fill(cells); },
     });

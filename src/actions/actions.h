@@ -76,7 +76,8 @@ LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::st
 bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder);
 
 // The installation folder of service |name| as the update script names
-// it; empty when it has none the script could name.
-std::string ScriptFolder(DialogAndMachine& s, const std::string& name);
+// it; empty when it has none the script could name. |executable| gets its
+// executable as the service manager starts it (empty when unknown).
+std::string ScriptFolder(DialogAndMachine& s, const std::string& name, std::string& executable);
 
 }  // namespace qm

@@ -31,9 +31,10 @@ std::string Reason(const Skipped& skipped) {
 }
 
 // An instance as the script will name it: its folder expanded as the
-// service manager expands it, in the ANSI code page.
-LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& instance, std::string& executable) {
-    std::string expanded;
+// service manager expands it, in the ANSI code page. |executable| gets the
+// executable path as registered, |expanded| as the manager starts it.
+LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& instance, std::string& executable,
+                        std::string& expanded) {
     const LeftOut read = ReadExecutablePath(s, name, executable);
     if (read != LeftOut::None) return read;
     if (!s.host.ExpandReferences(executable, expanded)) return LeftOut::Unreadable;
@@ -56,8 +57,8 @@ bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::v
     for (const std::string& name : names) {
         if (!IsFamilyService(name)) continue;
         Instance instance;
-        std::string executable;
-        const LeftOut why = PrepareInstance(s, name, instance, executable);
+        std::string executable, expanded;
+        const LeftOut why = PrepareInstance(s, name, instance, executable, expanded);
         if (why == LeftOut::None) {
             RecoveryActions recovery;
             if (s.system.QueryRecoveryActions(manager.get(), name, recovery)) instance.recovery = recovery;
@@ -87,7 +88,8 @@ std::string ToolFolderConflict(const std::vector<Instance>& instances, const std
                                const std::string& updateFolder, LeadBytePredicate isLeadByte) {
     const std::string tool = FolderKey(toolFolder, isLeadByte);
     const auto inside = [&](const std::string& folder) {
-        return !folder.empty() && tool.compare(0, FolderKey(folder, isLeadByte).size(), FolderKey(folder, isLeadByte)) == 0;
+        const std::string key = FolderKey(folder, isLeadByte);
+        return !folder.empty() && tool.compare(0, key.size(), key) == 0;
     };
     if (inside(updateFolder)) {
         return text::Fill(text::kBatchToolFolderError,
@@ -196,11 +198,13 @@ void CreateBatch(DialogAndMachine& s) {
     s.user.Message(CreatedMessage(scriptPath, skipped), nullptr, Icon::None);
 }
 
-std::string ScriptFolder(DialogAndMachine& s, const std::string& name) {
+std::string ScriptFolder(DialogAndMachine& s, const std::string& name, std::string& executable) {
     Instance instance;
-    std::string executable;
+    std::string registered;
+    executable.clear();
     // A folder cut short would name another one.
-    return PrepareInstance(s, name, instance, executable) == LeftOut::TooLong ? std::string() : instance.folder;
+    return PrepareInstance(s, name, instance, registered, executable) == LeftOut::TooLong ? std::string()
+                                                                                         : instance.folder;
 }
 
 }  // namespace qm

@@ -21,24 +21,16 @@ std::string VersionText(const std::optional<VersionNumber>& version) {
     return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
 }
 
-// The version of the instance's executable, expanded as the service
-// manager expands it.
-std::optional<VersionNumber> ReadVersion(DialogAndMachine& s, const std::string& name) {
-    std::string executable, expanded;
-    VersionNumber version{};
-    if (ReadExecutablePath(s, name, executable) != LeftOut::None || !s.host.ExpandReferences(executable, expanded) ||
-        !s.system.ReadFileVersion(expanded, version)) {
-        return std::nullopt;
-    }
-    return version;
-}
-
 void ReadRowDetails(DialogAndMachine& s, ManagerHandle manager, OverviewRow& row) {
     std::uint32_t error = 0;
     const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceFor(manager, row.name, ServiceAccess::Query, error));
     if (!service || !s.system.QueryServiceAccount(service.get(), row.account)) row.account.clear();
-    row.version = ReadVersion(s, row.name);
-    row.folder = ScriptFolder(s, row.name);
+    // The folder and the executable from one reading of its "ImagePath".
+    std::string executable;
+    row.folder = ScriptFolder(s, row.name, executable);
+    VersionNumber version{};
+    row.version.reset();
+    if (!executable.empty() && s.system.ReadFileVersion(executable, version)) row.version = version;
 }
 
 // What ended a request: the error, and the state the instance was left in.

@@ -142,7 +142,14 @@ std::string ActionsArgument(const RecoveryActions& recovery) {
     return actions.empty() ? "\"\"" : actions;
 }
 
-// What can go wrong with one instance, and where the run goes on.
+// What can go wrong with one instance, what the script shows with it, and
+// where the run goes on.
+enum class Shows {
+    Message,     // the message alone
+    Output,      // and what the failed command said
+    Dependents,  // and the services that depend on it
+    Backup,      // and what XCOPY said; the partial backup is removed
+};
 enum class Then {
     Halt,     // nothing to undo: it is left as it is
     Restart,  // none of its files were touched: started again if it was running
@@ -151,21 +158,28 @@ enum class Then {
 struct Failure {
     const char* label;
     const char* message;  // after "<n> of <total>: "<name>""
+    Shows shows;
     Then then;
 };
 const Failure kFailures[] = {
-    {"UNREAD", " was not stopped: its state could not be read (SC QUERY).", Then::Halt},
-    {"NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.", Then::Halt},
-    {"NO_CLEAR", " was not stopped: its recovery actions could not be cleared for the update.", Then::Halt},
-    {"DEPENDENTS", " was not stopped: other services that depend on it are running. They were not stopped:",
+    {"UNREAD", " was not stopped: its state could not be read (SC QUERY).", Shows::Message, Then::Halt},
+    {"NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.", Shows::Message,
      Then::Halt},
-    {"NOT_STOPPED", " did not stop within 2 minutes. None of its files were touched.", Then::Restart},
-    {"NO_BACKUP", " could not be backed up; what was copied is removed, none of its files were touched:",
+    {"NO_CLEAR", " was not stopped: its recovery actions could not be cleared for the update.", Shows::Message,
+     Then::Halt},
+    {"DEPENDENTS", " was not stopped: other services that depend on it are running. They were not stopped:",
+     Shows::Dependents, Then::Halt},
+    {"NOT_STOPPED", " did not stop within 2 minutes. None of its files were touched.", Shows::Message,
      Then::Restart},
-    {"STARTED", " was started by another program while its files were being changed.", Then::Restore},
-    {"NOT_REMOVED", ": KORVAN\\KORVAN could not be removed.", Then::Restore},
-    {"NOT_COPIED", ": the update files could not be copied:", Then::Restore},
-    {"NOT_RUNNING", " did not keep running for a minute after its start.", Then::Restore},
+    {"NO_BACKUP", " could not be backed up; what was copied is removed, none of its files were touched:",
+     Shows::Backup, Then::Restart},
+    {"STARTED_BEFORE_BACKUP", " was started by another program before its backup. None of its files were touched.",
+     Shows::Message, Then::Restart},
+    {"STARTED", " was started by another program while its files were being changed.", Shows::Message,
+     Then::Restore},
+    {"NOT_REMOVED", ": KORVAN\\KORVAN could not be removed.", Shows::Message, Then::Restore},
+    {"NOT_COPIED", ": the update files could not be copied:", Shows::Output, Then::Restore},
+    {"NOT_RUNNING", " did not keep running for a minute after its start.", Shows::Message, Then::Restore},
 };
 
 class InstanceWriter {
@@ -323,9 +337,6 @@ private:
             s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("NO_BACKUP"));
             s_.Line(">>" + Quoted(mark_) + " ECHO backup");
             s_.Line(Go("REMOVE"));
-            s_.Label(At("STARTED_BEFORE_BACKUP"));
-            s_.Say(who_ + " was started by another program before its backup. None of its files were touched.");
-            s_.Line(Go("UNTOUCHED"));
             Restore("RESTORE_FIRST", "RESTORE_FAILED", Go("REMOVE"));
         } else {
             s_.Log(instance_.noBackup == NoBackup::Root
@@ -390,18 +401,20 @@ private:
     void Fail(const Failure& failure) {
         s_.Label(At(failure.label));
         s_.Say(who_ + failure.message);
-        const std::string label = failure.label;
-        if (label == "DEPENDENTS") {
-            // Lists the services that depend on it ("Sc enumdepend", Windows
-            // Server command reference, learn.microsoft.com).
-            s_.Line("SC ENUMDEPEND " + Quoted(name_) + " >" + BesideScript(kStateName) + " 2>&1");
-            ShowState(s_);
-        } else if (label == "NO_BACKUP") {
-            ShowState(s_);
-            s_.Line("IF EXIST " + Quoted(backup_) + " RD /S /Q " + Quoted(Unclosed(backup_)) + ErrorsToLog());
-            s_.Line("IF EXIST " + Quoted(backup_) + " ECHO " + Quoted(backup_) + " could not be removed.");
-        } else if (label == "NOT_COPIED") {
-            ShowState(s_);
+        switch (failure.shows) {
+            case Shows::Message: break;
+            case Shows::Dependents:
+                // Lists the services that depend on it ("Sc enumdepend", Windows
+                // Server command reference, learn.microsoft.com).
+                s_.Line("SC ENUMDEPEND " + Quoted(name_) + " >" + BesideScript(kStateName) + " 2>&1");
+                ShowState(s_);
+                break;
+            case Shows::Output: ShowState(s_); break;
+            case Shows::Backup:
+                ShowState(s_);
+                s_.Line("IF EXIST " + Quoted(backup_) + " RD /S /Q " + Quoted(Unclosed(backup_)) + ErrorsToLog());
+                s_.Line("IF EXIST " + Quoted(backup_) + " ECHO " + Quoted(backup_) + " could not be removed.");
+                break;
         }
         switch (failure.then) {
             case Then::Halt: s_.Line(Go("HALT")); break;
