@@ -81,6 +81,19 @@ const Instance* OverlapsUpdateFolder(const std::vector<Instance>& instances, con
     return nullptr;
 }
 
+// Two instances whose folders are the same or lie one inside the other:
+// the backup of one would copy the other, and its rollback roll the other
+// back. Null when every instance has a folder of its own.
+std::pair<const Instance*, const Instance*> SharedFolders(const std::vector<Instance>& instances,
+                                                         LeadBytePredicate isLeadByte) {
+    std::vector<std::string> keys;
+    for (const Instance& instance : instances) keys.push_back(FolderKey(instance.folder, isLeadByte));
+    for (std::size_t i = 0; i < instances.size(); ++i)
+        for (std::size_t j = i + 1; j < instances.size(); ++j)
+            if (FoldersOverlap(keys[i], keys[j])) return {&instances[i], &instances[j]};
+    return {nullptr, nullptr};
+}
+
 // The first folder the update changes in which the tool's own folder
 // lies: the script and its log there would be overwritten, moved aside
 // or copied into every instance while the script runs. Empty when none.
@@ -122,6 +135,13 @@ void ForTheConsole(DialogAndMachine& s, std::vector<Instance>& instances, const 
         if (!instance.beside.backup.empty()) {
             taken.push_back(FolderKey(instance.beside.backup, s.isLeadByte));
             taken.push_back(FolderKey(instance.beside.failed, s.isLeadByte));
+            // A run cut short cleared the recovery actions and kept them in
+            // the mark: the new script puts those back.
+            std::string mark;
+            if ((!instance.recovery || instance.recovery->actions.empty()) &&
+                s.host.ReadTextFile(instance.beside.mark, mark)) {
+                if (const auto kept = RecoveryFromMark(mark)) instance.recovery = kept;
+            }
         }
         Instance console = instance;
         if (!s.host.ToConsoleCodePage(instance.serviceName, console.serviceName) ||
@@ -161,6 +181,13 @@ void CreateBatch(DialogAndMachine& s) {
         return;
     }
     const std::string scriptPath = ScriptPath(modulePath, s.isLeadByte);
+    // cmd reads a script line by line from where it left off: a new one
+    // written under a run would send it into other instances' lines.
+    const std::string lockPath = DriveAndDirectory(scriptPath, s.isLeadByte) + kLockName;
+    if (s.host.FileInUse(lockPath)) {
+        s.user.Message(text::Fill(text::kBatchRunning, lockPath), text::kErrorCaption, Icon::Stop);
+        return;
+    }
 
     // The picker's answer is a display name when the folder has no path.
     std::string source;
@@ -180,6 +207,12 @@ void CreateBatch(DialogAndMachine& s) {
     const std::string updateKey = FolderKey(updateFolder, s.isLeadByte);
     if (const Instance* overlap = OverlapsUpdateFolder(instances, updateKey, s.isLeadByte)) {
         s.user.Message(text::Fill(text::kBatchOverlapError, {updateFolder, overlap->serviceName, overlap->folder}),
+                       text::kErrorCaption, Icon::Stop);
+        return;
+    }
+    if (const auto [one, other] = SharedFolders(instances, s.isLeadByte); one) {
+        s.user.Message(text::Fill(text::kBatchNestedError,
+                                  {one->serviceName, one->folder, other->serviceName, other->folder}),
                        text::kErrorCaption, Icon::Stop);
         return;
     }

@@ -104,6 +104,14 @@ inline constexpr char kBatchOverlapError[] =
     "The batch file was not created: the update folder\n%s\nand the installation folder of %s\n%s\n"
     "are the same, or one lies inside the other. The script would delete or overwrite files of one of them.\n"
     "Please keep the update files in a folder of their own. The previous batch file, if any, is unchanged.";
+inline constexpr char kBatchNestedError[] =
+    "The batch file was not created: the installation folders of\n%s\n%s\nand of\n%s\n%s\n"
+    "are the same, or one lies inside the other. The update of one would back up, change or restore the files "
+    "of the other.\nPlease give each instance a folder of its own. The previous batch file, if any, is unchanged.";
+inline constexpr char kBatchRunning[] =
+    "The batch file was not created: an update run is in progress. It holds\n%s\n"
+    "and cmd reads the script while it runs, so a new one would change the run under way.\n"
+    "Please create the batch file again when the run has ended. The previous batch file is unchanged.";
 inline constexpr char kBatchUpdateFolderError[] =
     "The batch file was not created: the update folder\n%s\ncannot be named in a batch file.\n"
     "The previous batch file, if any, is unchanged.";

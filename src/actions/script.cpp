@@ -1,8 +1,25 @@
 #include "actions/script.h"
 
 #include <algorithm>
+#include <array>
 #include <set>
+#include <sstream>
 
+// The flow of one instance, as the script runs it:
+//
+//   mark  -> clear its recovery actions -> stop (waiting out pending
+//   states) -> back up -> remove KORVAN\KORVAN -> copy the update ->
+//   start -> watch a minute -> put the recovery actions back -> next
+//
+// and where each failure goes (the Failure table below):
+//   before a file is touched        -> Untouched: started again if it ran, halt
+//   nothing could be done at all    -> Halt: left as it is, halt
+//   after a file was touched        -> Restore: the backup copied back over
+//                                      the folder, started and watched, halt
+//
+// A run that was cut short leaves the mark beside the folder; the next run
+// reads it first: with a complete backup recorded in it, the backup comes
+// back before anything else.
 
 namespace qm {
 
@@ -38,6 +55,20 @@ bool CmdReadsLiterally(const std::string& text) {
     return true;
 }
 
+// The recovery actions as SC FAILURE takes them: "" for no action, and
+// actions= "" with reset= for none at all ("Sc failure", Windows Server
+// command reference, learn.microsoft.com).
+std::string ActionsArgument(const RecoveryActions& recovery) {
+    std::string actions;
+    for (const FailureAction& a : recovery.actions) {
+        if (!actions.empty()) actions += "/";
+        actions += (a.restart ? "restart/" : "\"\"/") + std::to_string(a.delayMilliseconds);
+    }
+    return actions.empty() ? "\"\"" : actions;
+}
+
+constexpr char kRecoveryWord[] = "recovery";
+
 }  // namespace
 
 LeftOut CheckInstance(const Instance& instance) {
@@ -54,6 +85,35 @@ LeftOut CheckInstance(const Instance& instance) {
     return LeftOut::None;
 }
 
+std::string MarkRecoveryLine(const RecoveryActions& recovery) {
+    return std::string(kRecoveryWord) + " " + std::to_string(recovery.resetSeconds) + " " + ActionsArgument(recovery);
+}
+
+std::optional<RecoveryActions> RecoveryFromMark(const std::string& mark) {
+    std::istringstream lines(mark);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string word, actions;
+        RecoveryActions recovery;
+        if (!(words >> word >> recovery.resetSeconds >> actions) || word != kRecoveryWord) continue;
+        if (actions == "\"\"") return recovery;
+        std::istringstream parts(actions);
+        std::string kind, delay;
+        bool whole = true;
+        while (std::getline(parts, kind, '/')) {
+            if (!std::getline(parts, delay, '/') || (kind != "restart" && kind != "\"\"") || delay.empty() ||
+                delay.find_first_not_of("0123456789") != std::string::npos || delay.size() > 9) {
+                whole = false;
+                break;
+            }
+            recovery.actions.push_back({kind == "restart", static_cast<std::uint32_t>(std::stoul(delay))});
+        }
+        if (whole && !recovery.actions.empty()) return recovery;
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -63,15 +123,22 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 // path (ss64.com/nt/syntax-args.html; Wine's cmd alike).
 std::string BesideScript(const char* name) { return Quoted(std::string("%~dp0") + name); }
 
-// The folder without its closing backslash, as MOVE and RD name a folder.
+// The folder without its closing backslash, as RD names a folder.
 std::string Unclosed(const std::string& folder) {
     return !folder.empty() && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
 }
 
-constexpr int kStopSeconds = 120;  // how long a service is given to stop
+constexpr int kStopRounds = 24;    // five seconds each: how long a service is given to stop
 constexpr int kDeleteTries = 5;    // how often KORVAN\KORVAN is removed before the step fails
 constexpr int kWatchRounds = 12;   // a reading every five seconds through the minute after a start
 constexpr char kFiveSeconds[] = "PING -n 6 127.0.0.1 >NUL";  // TIMEOUT ends at once without console input
+
+// A redirection that cannot be opened (a file another program holds
+// against writing) makes cmd skip the command; the command's exit code
+// is then not set, but || runs ("File redirection in Windows and
+// %errorlevel%", Stack Overflow). A log line may so be lost, and the run
+// says so at its end; no command is ever redirected to the log.
+constexpr char kLogLost[] = " || SET LOG_LOST=1";
 
 // The script's lines, CR LF each, and its labels: a label that is jumped
 // to and never defined, or defined twice, makes the script incomplete.
@@ -79,11 +146,17 @@ class ScriptText {
 public:
     void Line(const std::string& line) { text_ += line + "\r\n"; }
     // A line appended to the log, with date and time.
-    void Log(const std::string& message) { Line(">>" + BesideScript(kLogName) + " ECHO %DATE% %TIME% " + message); }
+    void Log(const std::string& message) {
+        Line(">>" + BesideScript(kLogName) + " ECHO %DATE% %TIME% " + message + kLogLost);
+    }
     // A line on the console and in the log.
     void Say(const std::string& message) {
         Line("ECHO " + message);
         Log(message);
+    }
+    void SayIf(const std::string& condition, const std::string& message) {
+        Line("IF " + condition + " ECHO " + message);
+        Line("IF " + condition + " >>" + BesideScript(kLogName) + " ECHO %DATE% %TIME% " + message + kLogLost);
     }
     void Label(const std::string& label) {
         complete_ = complete_ && defined_.insert(label).second;
@@ -97,7 +170,22 @@ public:
         used_.insert(label);
         return "CALL :" + label;
     }
-    // Sets STATE to the service's state (UNKNOWN when SC QUERY shows none).
+    // Runs |command| with what it says kept in KVNUpdate.said, to be shown
+    // if it fails. Where that file cannot be written, the command runs all
+    // the same and says it on the console: a command is never skipped.
+    void Capture(const std::string& command) {
+        const std::string said = BesideScript(kSaidName);
+        Line("IF EXIST " + said + " DEL " + said + " >NUL 2>&1");
+        Line("IF EXIST " + said + " " + command + " 2>&1");
+        Line("IF NOT EXIST " + said + " " + command + " >" + said + " 2>&1");
+    }
+    // Shows what the last captured command said, and logs it.
+    void ShowSaid() {
+        Line("TYPE " + BesideScript(kSaidName) + " 2>NUL");
+        Line("TYPE " + BesideScript(kSaidName) + " >>" + BesideScript(kLogName) + " 2>NUL" + kLogLost);
+    }
+    // Sets STATE to the service's state: UNKNOWN when SC QUERY shows none,
+    // or what it said could not be kept apart from an earlier answer.
     void ReadState(const std::string& name) {
         Line("SC QUERY " + Quoted(name) + " >" + BesideScript(kStateName) + " 2>&1");
         Line(Call("READ_STATE"));
@@ -113,74 +201,76 @@ private:
     bool complete_ = true;
 };
 
-// A command's output is dropped and its errors go to the log.
-std::string ErrorsToLog() { return " >NUL 2>>" + BesideScript(kLogName); }
-
-// Copies a folder whole (hidden files, attributes, read-only files
-// overwritten) into another, without a chance to prompt. What XCOPY says
-// is kept in the state file, to be shown if it fails.
+// Copies a folder whole into another: hidden and system files, empty
+// folders, attributes, read-only files overwritten, owners and
+// permissions kept (/O), without a chance to prompt ("xcopy", Windows
+// commands reference, learn.microsoft.com).
 std::string CopyWhole(const std::string& from, const std::string& to) {
-    return "XCOPY " + Quoted(from + "*") + " " + Quoted(to) + " /E /I /H /K /R /Y <NUL >" + BesideScript(kStateName) +
-           " 2>&1";
+    return "XCOPY " + Quoted(from + "*") + " " + Quoted(to) + " /E /I /H /K /R /Y /O <NUL";
 }
 
-// Shows what the last command kept in the state file, and logs it.
-void ShowState(ScriptText& s) {
-    s.Line("TYPE " + BesideScript(kStateName));
-    s.Line("TYPE " + BesideScript(kStateName) + " >>" + BesideScript(kLogName));
-}
-
-// The recovery actions as SC FAILURE takes them: "" for no action, and
-// actions= "" with reset= for none at all ("Sc failure", Windows Server
-// command reference, learn.microsoft.com).
-std::string ActionsArgument(const RecoveryActions& recovery) {
-    std::string actions;
-    for (const FailureAction& a : recovery.actions) {
-        if (!actions.empty()) actions += "/";
-        actions += (a.restart ? "restart/" : "\"\"/") + std::to_string(a.delayMilliseconds);
-    }
-    return actions.empty() ? "\"\"" : actions;
-}
-
-// What can go wrong with one instance, what the script shows with it, and
-// where the run goes on.
+// What can go wrong with one instance.
+enum class Failure {
+    Unread, NoMark, NoClear, Dependents, StopRefused, NotStopped, NoBackup, NoBackupMark, StartedBeforeBackup,
+    Started, NotRemoved, NotCopied, NotRunning,
+};
+// What the script shows with it.
 enum class Shows {
     Message,     // the message alone
-    Output,      // and what the failed command said
+    Said,        // and what the failed command said
     Dependents,  // and the services that depend on it
     Backup,      // and what XCOPY said; the partial backup is removed
 };
+// Where the run goes on.
 enum class Then {
     Halt,     // nothing to undo: it is left as it is
     Restart,  // none of its files were touched: started again if it was running
     Restore,  // its files were changed: the previous version comes back
 };
-struct Failure {
+struct FailureText {
+    Failure failure;
     const char* label;
     const char* message;  // after "<n> of <total>: "<name>""
     Shows shows;
     Then then;
 };
-const Failure kFailures[] = {
-    {"UNREAD", " was not stopped: its state could not be read (SC QUERY).", Shows::Message, Then::Halt},
-    {"NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.", Shows::Message,
+constexpr FailureText kFailures[] = {
+    {Failure::Unread, "UNREAD", " was not stopped: its state could not be read (SC QUERY).", Shows::Message,
      Then::Halt},
-    {"NO_CLEAR", " was not stopped: its recovery actions could not be cleared for the update.", Shows::Message,
+    {Failure::NoMark, "NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.",
+     Shows::Message, Then::Halt},
+    {Failure::NoClear, "NO_CLEAR", " was not stopped: its recovery actions could not be cleared for the update:",
+     Shows::Said, Then::Halt},
+    {Failure::Dependents, "DEPENDENTS",
+     " was not stopped: other services that depend on it are running. They were not stopped:", Shows::Dependents,
      Then::Halt},
-    {"DEPENDENTS", " was not stopped: other services that depend on it are running. They were not stopped:",
-     Shows::Dependents, Then::Halt},
-    {"NOT_STOPPED", " did not stop within 2 minutes. None of its files were touched.", Shows::Message,
+    {Failure::StopRefused, "STOP_REFUSED", " was not stopped: the service manager refused to stop it:",
+     Shows::Said, Then::Restart},
+    {Failure::NotStopped, "NOT_STOPPED",
+     " did not stop within 2 minutes. None of its files were touched. What SC STOP said last:", Shows::Said,
      Then::Restart},
-    {"NO_BACKUP", " could not be backed up; what was copied is removed, none of its files were touched:",
+    {Failure::NoBackup, "NO_BACKUP", " could not be backed up; what was copied is removed, none of its files were touched:",
      Shows::Backup, Then::Restart},
-    {"STARTED_BEFORE_BACKUP", " was started by another program before its backup. None of its files were touched.",
+    {Failure::NoBackupMark, "NO_BACKUP_MARK",
+     ": its backup could not be recorded in the mark beside its folder. None of its files were touched.",
      Shows::Message, Then::Restart},
-    {"STARTED", " was started by another program while its files were being changed.", Shows::Message,
-     Then::Restore},
-    {"NOT_REMOVED", ": KORVAN\\KORVAN could not be removed.", Shows::Message, Then::Restore},
-    {"NOT_COPIED", ": the update files could not be copied:", Shows::Output, Then::Restore},
-    {"NOT_RUNNING", " did not keep running for a minute after its start.", Shows::Message, Then::Restore},
+    {Failure::StartedBeforeBackup, "STARTED_BEFORE_BACKUP",
+     " was started by another program before its backup. None of its files were touched.", Shows::Message,
+     Then::Restart},
+    {Failure::Started, "STARTED", " was started by another program while its files were being changed.",
+     Shows::Message, Then::Restore},
+    {Failure::NotRemoved, "NOT_REMOVED", ": KORVAN\\KORVAN could not be removed:", Shows::Said, Then::Restore},
+    {Failure::NotCopied, "NOT_COPIED", ": the update files could not be copied:", Shows::Said, Then::Restore},
+    {Failure::NotRunning, "NOT_RUNNING", " did not keep running for a minute after its start. What NET START said:",
+     Shows::Said, Then::Restore},
 };
+constexpr std::size_t kFailureCount = sizeof kFailures / sizeof kFailures[0];
+constexpr const FailureText& TextOf(Failure failure) { return kFailures[static_cast<std::size_t>(failure)]; }
+static_assert([] {
+    for (std::size_t i = 0; i < kFailureCount; ++i)
+        if (static_cast<std::size_t>(kFailures[i].failure) != i) return false;
+    return true;
+}(), "kFailures is in the order of Failure");
 
 class InstanceWriter {
 public:
@@ -190,7 +280,6 @@ public:
           name_(EscapePercent(instance.serviceName)),
           folder_(EscapePercent(instance.folder)),
           backup_(EscapePercent(instance.beside.backup)),
-          failed_(EscapePercent(instance.beside.failed)),
           mark_(EscapePercent(instance.beside.mark)),
           source_(source),
           at_("I" + std::to_string(number) + "_"),
@@ -207,79 +296,113 @@ public:
         s_.Log("  folder " + Quoted(folder_));
         s_.Line("SET FILES=untouched");
         s_.Line("SET WAS_RUNNING=");
+        s_.Line("SET MARKED=");
+        s_.Line("SET KEEP_MARK=");
         if (HasMark()) s_.Line("IF EXIST " + Quoted(mark_) + " " + Go("MARKED"));
+        // Without update files, only what a run cut short left is put right.
+        s_.Line("IF DEFINED NO_FILES " + s_.Goto(next_));
         s_.ReadState(name_);
-        s_.Line("IF \"%STATE%\"==\"UNKNOWN\" " + Go("UNREAD"));
+        s_.Line("IF \"%STATE%\"==\"UNKNOWN\" " + Go(Failure::Unread));
+        // Running, paused or on its way there: it runs again after the
+        // update. Stopped or being stopped: it stays stopped.
         s_.Line("SET WAS_RUNNING=1");
         s_.Line("IF \"%STATE%\"==\"STOPPED\" SET WAS_RUNNING=0");
+        s_.Line("IF \"%STATE%\"==\"STOP_PENDING\" SET WAS_RUNNING=0");
         if (HasMark()) {
             // Written before anything is done, so that a run cut short
-            // leaves the next one knowing whether the service ran.
+            // leaves the next one knowing whether the service ran, and
+            // the recovery actions it cleared.
             s_.Line("IF %WAS_RUNNING%==1 >" + Quoted(mark_) + " ECHO running");
             s_.Line("IF %WAS_RUNNING%==0 >" + Quoted(mark_) + " ECHO stopped");
-            s_.Line("IF NOT EXIST " + Quoted(mark_) + " " + Go("NO_MARK"));
+            s_.Line("IF NOT EXIST " + Quoted(mark_) + " " + Go(Failure::NoMark));
+            if (Clears()) {
+                s_.Line(">>" + Quoted(mark_) + " ECHO " + MarkRecoveryLine(*instance_.recovery));
+                s_.Line("FIND \"" + std::string(kRecoveryWord) + "\" " + Quoted(mark_) + " >NUL 2>&1");
+                s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoMark));
+            }
+            s_.Line(Go("CLEAR"));
+            Marked();
         }
-        s_.Line(Go("CLEAR"));
-        if (HasMark()) Marked();
 
         ClearRecovery();
         Stop();
         Update();
-        for (const Failure& failure : kFailures) Fail(failure);
+        for (const FailureText& failure : kFailures)
+            if (used_[static_cast<std::size_t>(failure.failure)]) Fail(failure);
         // Untouched: started again if it was running, then halted.
         s_.Label(At("UNTOUCHED"));
-        s_.Line("IF %WAS_RUNNING%==1 NET START " + Quoted(name_) + " <NUL" + ErrorsToLog());
+        s_.Line("IF %WAS_RUNNING%==1 NET START " + Quoted(name_) + " <NUL >NUL 2>&1");
         s_.Line(Go("HALT"));
-        Restore("RESTORE", "RESTORE_FAILED", Go("RESTORED"));
-        s_.Label(At("RESTORED"));
-        s_.Line("SET FILES=restored");
-        s_.Say(who_ + ": the previous version is back in " + Quoted(folder_) + ".");
-        s_.Line("IF %WAS_RUNNING%==0 " + Go("HALT"));
-        s_.Log("  starting the previous version, then watching it for a minute");
-        s_.Line("NET START " + Quoted(name_) + " <NUL" + ErrorsToLog());
-        Watch("WATCH_PREVIOUS", "PREVIOUS_NOT_RUNNING");
-        s_.Line(Go("HALT"));
-        s_.Label(At("PREVIOUS_NOT_RUNNING"));
-        s_.Say(who_ + " could not be restored: the previous version did not keep running for a minute after its "
-                      "start.");
-        s_.Line(Go("HALT"));
-        s_.Label(At("RESTORE_FAILED"));
-        s_.Line("SET FILES=changed");
-        s_.Say(who_ + " could not be restored. Its previous version is in " + Quoted(backup_) +
-               "; copy it over " + Quoted(folder_) + " by hand, or run this script again, which restores it first.");
-        s_.Line(Go("HALT"));
+        if (HasMark()) {
+            Restore("RESTORE", "RESTORE_FAILED", {Go("RESTORED")});
+            s_.Label(At("RESTORED"));
+            s_.Line("SET FILES=restored");
+            s_.Line("IF %WAS_RUNNING%==0 " + Go("HALT"));
+            s_.Log("  starting the previous version, then watching it for a minute");
+            s_.Capture("NET START " + Quoted(name_) + " <NUL");
+            Watch("WATCH_PREVIOUS", Go("PREVIOUS_NOT_RUNNING"));
+            s_.Line(Go("HALT"));
+            s_.Label(At("PREVIOUS_NOT_RUNNING"));
+            s_.Say(who_ + " could not be restored: the previous version did not keep running for a minute after "
+                          "its start. What NET START said:");
+            s_.ShowSaid();
+            s_.Line("SET KEEP_MARK=1");
+            s_.Line(Go("HALT"));
+            s_.Label(At("RESTORE_FAILED"));
+            s_.Line("SET FILES=changed");
+            s_.Say(who_ + " could not be restored. Its previous version is whole in " + Quoted(backup_) +
+                   "; copy it over " + Quoted(folder_) + " by hand, or run this script again, which restores it "
+                   "first. What the copy said:");
+            s_.ShowSaid();
+            s_.Line(Go("HALT"));
+        } else {
+            s_.Label(At("RESTORE"));
+            s_.Say(who_ + " has no backup to restore: its folder keeps what the update left.");
+            s_.Line(Go("HALT"));
+        }
         Halt();
     }
 
 private:
     bool HasMark() const { return !instance_.beside.mark.empty(); }
+    bool Clears() const { return instance_.recovery && !instance_.recovery->actions.empty(); }
     std::string At(const std::string& label) const { return at_ + label; }
     std::string Go(const std::string& label) { return s_.Goto(At(label)); }
+    std::string Go(Failure failure) {
+        used_[static_cast<std::size_t>(failure)] = true;
+        return Go(TextOf(failure).label);
+    }
 
     // Goes to |fail| unless the service is stopped.
     void RequireStopped(const std::string& fail) {
         s_.ReadState(name_);
-        s_.Line("IF NOT \"%STATE%\"==\"STOPPED\" " + Go(fail));
+        s_.Line("IF NOT \"%STATE%\"==\"STOPPED\" " + fail);
     }
 
     // A mark left by a run that was cut short: whether the service ran
     // before it, and whether its backup was complete. With a complete
     // backup the folder may hold part of the update: the backup comes back
-    // first, and the update goes on from there without a new backup.
+    // first, and the update goes on from there without a new backup. The
+    // mark stays until this instance is updated.
     void Marked() {
         s_.Label(At("MARKED"));
+        s_.Line("SET MARKED=1");
         s_.Log("  a previous run did not finish with this instance: " + Quoted(mark_));
         s_.Line("SET WAS_RUNNING=1");
         s_.Line("FIND \"stopped\" " + Quoted(mark_) + " >NUL 2>&1");
         s_.Line("IF %ERRORLEVEL% EQU 0 SET WAS_RUNNING=0");
         s_.ReadState(name_);
-        s_.Line("IF \"%STATE%\"==\"UNKNOWN\" " + Go("UNREAD"));
+        s_.Line("IF \"%STATE%\"==\"UNKNOWN\" " + Go(Failure::Unread));
         s_.Line("FIND \"backup\" " + Quoted(mark_) + " >NUL 2>&1");
-        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("CLEAR"));
+        s_.Line("IF %ERRORLEVEL% EQU 0 " + Go("BACKED_UP_BEFORE"));
+        // The folder was not touched: without update files, it is only
+        // started again if it ran.
+        s_.Line("IF DEFINED NO_FILES " + Go("UNTOUCHED"));
+        s_.Line(Go("CLEAR"));
+        s_.Label(At("BACKED_UP_BEFORE"));
         s_.Line("SET FILES=changed");
         s_.Say(who_ + ": a previous run was cut short after its backup; the previous version comes back from " +
                Quoted(backup_) + " first.");
-        s_.Line(Go("CLEAR"));
     }
 
     // A restart queued by the service manager after a crash cannot be
@@ -288,62 +411,91 @@ private:
         s_.Label(At("CLEAR"));
         if (!instance_.recovery) {
             s_.Log("  its recovery actions could not be read when this script was written: left as they are");
-        } else if (!instance_.recovery->actions.empty()) {
+        } else if (Clears()) {
             s_.Log("  clearing its recovery actions (they were: reset " +
                    std::to_string(instance_.recovery->resetSeconds) + " s, actions " +
                    ActionsArgument(*instance_.recovery) + ")");
-            s_.Line("SC FAILURE " + Quoted(name_) + " reset= 0 actions= \"\"" + ErrorsToLog());
-            s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("NO_CLEAR"));
+            s_.Capture("SC FAILURE " + Quoted(name_) + " reset= 0 actions= \"\"");
+            s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoClear));
         }
     }
 
-    // Puts back what ClearRecovery cleared; a failure is logged and said.
-    void PutBackRecovery() {
-        if (!instance_.recovery || instance_.recovery->actions.empty()) return;
+    // Puts back what ClearRecovery cleared; a failure is said with sc's words.
+    void PutBackRecovery(const std::string& label) {
+        if (!Clears()) return;
         s_.Log("  putting its recovery actions back");
-        s_.Line("SC FAILURE " + Quoted(name_) + " reset= " + std::to_string(instance_.recovery->resetSeconds) +
-                " actions= " + ActionsArgument(*instance_.recovery) + ErrorsToLog());
-        s_.Line("IF %ERRORLEVEL% NEQ 0 ECHO " + who_ +
-                ": its recovery actions could not be put back; set them in the Services console.");
+        s_.Capture("SC FAILURE " + Quoted(name_) + " reset= " + std::to_string(instance_.recovery->resetSeconds) +
+                   " actions= " + ActionsArgument(*instance_.recovery));
+        s_.Line("IF %ERRORLEVEL% EQU 0 " + Go(label));
+        s_.Say(who_ + ": its recovery actions could not be put back; set them in the Services console. SC FAILURE "
+                      "said:");
+        s_.ShowSaid();
+        s_.Line("SET KEEP_MARK=1");
+        s_.Label(At(label));
     }
 
-    // SC STOP, not NET STOP: NET asks before it stops dependent services,
-    // and the question waits for ever; SC refuses with 1051 instead.
-    void StopAndWait(const std::string& label, const std::string& stopped, const std::string& timedOut) {
-        s_.Line("SC STOP " + Quoted(name_) + " >" + BesideScript(kStateName) + " 2>&1");
-        s_.Line("IF %ERRORLEVEL% EQU 1051 " + Go("DEPENDENTS"));
+    // Asks the service to stop until it is stopped: a pending state is
+    // waited out, and a stop it cannot take now (1061) or that finds it
+    // not started (1062) is asked again; running dependents (1051) and
+    // any other refusal end the wait with sc's words ("System Error
+    // Codes", learn.microsoft.com).
+    void StopAndWait(const std::string& label, const std::string& stopped, const std::string& timedOut,
+                     const std::string& refused, const std::string& dependents) {
+        s_.Line("IF EXIST " + BesideScript(kSaidName) + " DEL " + BesideScript(kSaidName) + " >NUL 2>&1");
         s_.Line("SET /A WAITED=0");
         s_.Label(At(label));
         s_.ReadState(name_);
-        s_.Line("IF \"%STATE%\"==\"STOPPED\" " + Go(stopped));
+        s_.Line("IF \"%STATE%\"==\"STOPPED\" " + stopped);
+        s_.Line("IF \"%STATE%\"==\"RUNNING\" " + Go(label + "_ASK"));
+        s_.Line("IF \"%STATE%\"==\"PAUSED\" " + Go(label + "_ASK"));
+        s_.Line(Go(label + "_WAIT"));
+        s_.Label(At(label + "_ASK"));
+        s_.Capture("SC STOP " + Quoted(name_));
+        s_.Line("IF %ERRORLEVEL% EQU 1051 " + dependents);
+        s_.Line("IF %ERRORLEVEL% EQU 1061 " + Go(label + "_WAIT"));
+        s_.Line("IF %ERRORLEVEL% EQU 1062 " + Go(label + "_WAIT"));
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + refused);
+        s_.Label(At(label + "_WAIT"));
         s_.Line("SET /A WAITED+=1");
-        s_.Line("IF %WAITED% GEQ " + std::to_string(kStopSeconds / 5) + " " + Go(timedOut));
+        s_.Line("IF %WAITED% GEQ " + std::to_string(kStopRounds) + " " + timedOut);
         s_.Line(kFiveSeconds);
         s_.Line(Go(label));
     }
 
     void Stop() {
         s_.Log("  stopping the service");
-        StopAndWait("STOPPING", "STOPPED", "NOT_STOPPED");
+        StopAndWait("STOPPING", Go("STOPPED"), Go(Failure::NotStopped), Go(Failure::StopRefused),
+                    Go(Failure::Dependents));
         s_.Label(At("STOPPED"));
-        if (HasMark()) {
-            s_.Line("IF \"%FILES%\"==\"changed\" " + Go("RESTORE_FIRST"));
-            s_.Log("  backing up the folder to " + Quoted(backup_));
-            s_.Line("IF EXIST " + Quoted(backup_) + " RD /S /Q " + Quoted(Unclosed(backup_)) + " >" +
-                    BesideScript(kStateName) + " 2>&1");
-            s_.Line("IF EXIST " + Quoted(backup_) + " " + Go("NO_BACKUP"));
-            RequireStopped("STARTED_BEFORE_BACKUP");
-            s_.Line(CopyWhole(folder_, backup_));
-            s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("NO_BACKUP"));
-            s_.Line(">>" + Quoted(mark_) + " ECHO backup");
-            s_.Line(Go("REMOVE"));
-            Restore("RESTORE_FIRST", "RESTORE_FAILED", Go("REMOVE"));
-        } else {
+        if (!HasMark()) {
             s_.Log(instance_.noBackup == NoBackup::Root
                        ? "  no backup: the folder is a drive or share root, there is no folder beside it"
                        : "  no backup: every name beside the folder would touch the update folder or another "
                          "instance");
+            return;
         }
+        s_.Line("IF \"%FILES%\"==\"changed\" " + Go("RESTORE_FIRST"));
+        // A stopped instance may be stopped because it does not run: its
+        // folder replaces a backup only where none is left by an earlier run.
+        s_.Line("IF %WAS_RUNNING%==0 IF NOT DEFINED MARKED IF EXIST " + Quoted(backup_) + " " + Go("KEEP_BACKUP"));
+        s_.Log("  backing up the folder to " + Quoted(backup_));
+        s_.Line("IF NOT EXIST " + Quoted(backup_) + " " + Go("BACKUP_COPY"));
+        s_.Capture("RD /S /Q " + Quoted(Unclosed(backup_)));
+        s_.Line("IF EXIST " + Quoted(backup_) + " " + Go(Failure::NoBackup));
+        s_.Label(At("BACKUP_COPY"));
+        RequireStopped(Go(Failure::StartedBeforeBackup));
+        s_.Capture(CopyWhole(folder_, backup_));
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoBackup));
+        s_.Line(Go("BACKED_UP"));
+        s_.Label(At("KEEP_BACKUP"));
+        s_.Log("  it was not running, so its folder may hold no version that ran: the backup " + Quoted(backup_) +
+               " of an earlier run is kept");
+        s_.Label(At("BACKED_UP"));
+        s_.Line(">>" + Quoted(mark_) + " ECHO backup");
+        s_.Line("FIND \"backup\" " + Quoted(mark_) + " >NUL 2>&1");
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoBackupMark));
+        s_.Line(Go("REMOVE"));
+        Restore("RESTORE_FIRST", "RESTORE_FAILED", {"IF DEFINED NO_FILES " + Go("RESTORED"), Go("REMOVE")});
     }
 
     void Update() {
@@ -353,26 +505,25 @@ private:
         s_.Log("  removing " + subFolder);
         s_.Line("SET /A TRIES=0");
         s_.Label(At("REMOVING"));
-        RequireStopped("STARTED");
+        RequireStopped(Go(Failure::Started));
         s_.Line("IF NOT EXIST " + subFolder + " " + Go("COPY"));
-        s_.Line("RD /S /Q " + subFolder + ErrorsToLog());
+        s_.Capture("RD /S /Q " + subFolder);
         s_.Line("IF NOT EXIST " + subFolder + " " + Go("COPY"));
         s_.Line("SET /A TRIES+=1");
-        s_.Line("IF %TRIES% GEQ " + std::to_string(kDeleteTries) + " " + Go("NOT_REMOVED"));
+        s_.Line("IF %TRIES% GEQ " + std::to_string(kDeleteTries) + " " + Go(Failure::NotRemoved));
         s_.Line("PING -n 3 127.0.0.1 >NUL");
         s_.Line(Go("REMOVING"));
 
         s_.Label(At("COPY"));
         s_.Log("  copying the update files");
-        RequireStopped("STARTED");
-        s_.Line("XCOPY /Y /S " + Quoted(source_ + "\\*.*") + " " + Quoted(folder_) + " <NUL >" +
-                BesideScript(kStateName) + " 2>&1");
-        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("NOT_COPIED"));
+        RequireStopped(Go(Failure::Started));
+        s_.Capture("XCOPY /Y /S /R " + Quoted(source_ + "\\*.*") + " " + Quoted(folder_) + " <NUL");
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NotCopied));
 
         s_.Log("  starting the service, then watching it for a minute");
-        s_.Line("NET START " + Quoted(name_) + " <NUL" + ErrorsToLog());
+        s_.Capture("NET START " + Quoted(name_) + " <NUL");
         s_.Line("IF %WAS_RUNNING%==0 " + Go("MAY_STAY_STOPPED"));
-        Watch("WATCH", "NOT_RUNNING");
+        Watch("WATCH", Go(Failure::NotRunning));
         s_.Say(who_ + " updated and running.");
         s_.Line(Go("DONE"));
         s_.Label(At("MAY_STAY_STOPPED"));
@@ -380,8 +531,10 @@ private:
         s_.ReadState(name_);
         s_.Say(who_ + " updated. It was not running before the update and is %STATE% now.");
         s_.Label(At("DONE"));
-        PutBackRecovery();
-        if (HasMark()) s_.Line("DEL " + Quoted(mark_) + ErrorsToLog());
+        PutBackRecovery("PUT_BACK");
+        if (HasMark()) {
+            s_.Line("IF NOT DEFINED KEEP_MARK DEL " + Quoted(mark_) + " >NUL 2>&1");
+        }
         s_.Line(s_.Goto(next_));
     }
 
@@ -393,12 +546,12 @@ private:
         s_.Label(At(label));
         s_.Line(kFiveSeconds);
         s_.ReadState(name_);
-        s_.Line("IF NOT \"%STATE%\"==\"RUNNING\" " + Go(fail));
+        s_.Line("IF NOT \"%STATE%\"==\"RUNNING\" " + fail);
         s_.Line("SET /A ROUNDS+=1");
         s_.Line("IF %ROUNDS% LSS " + std::to_string(kWatchRounds) + " " + Go(label));
     }
 
-    void Fail(const Failure& failure) {
+    void Fail(const FailureText& failure) {
         s_.Label(At(failure.label));
         s_.Say(who_ + failure.message);
         switch (failure.shows) {
@@ -406,13 +559,15 @@ private:
             case Shows::Dependents:
                 // Lists the services that depend on it ("Sc enumdepend", Windows
                 // Server command reference, learn.microsoft.com).
-                s_.Line("SC ENUMDEPEND " + Quoted(name_) + " >" + BesideScript(kStateName) + " 2>&1");
-                ShowState(s_);
+                s_.Capture("SC ENUMDEPEND " + Quoted(name_));
+                s_.ShowSaid();
                 break;
-            case Shows::Output: ShowState(s_); break;
+            case Shows::Said: s_.ShowSaid(); break;
             case Shows::Backup:
-                ShowState(s_);
-                s_.Line("IF EXIST " + Quoted(backup_) + " RD /S /Q " + Quoted(Unclosed(backup_)) + ErrorsToLog());
+                s_.ShowSaid();
+                s_.Line("IF EXIST " + Quoted(backup_) + " RD /S /Q " + Quoted(Unclosed(backup_)) + " >NUL 2>&1");
+                // A part of a backup left behind must not pass for a whole one.
+                s_.Line("IF EXIST " + Quoted(backup_) + " SET KEEP_MARK=1");
                 s_.Line("IF EXIST " + Quoted(backup_) + " ECHO " + Quoted(backup_) + " could not be removed.");
                 break;
         }
@@ -423,55 +578,53 @@ private:
         }
     }
 
-    // Brings the previous version back exactly: the service stopped, the
-    // failed folder moved aside whole to .failed (it keeps what the update
-    // left, for a look), the backup copied in its place. Goes on with
-    // |restored| or at |failed|.
-    void Restore(const std::string& label, const std::string& failed, const std::string& restored) {
+    // Brings the previous version back: the service stopped, the backup
+    // copied over the folder. The folder itself is never moved or removed:
+    // Windows refuses to rename a folder while any file in it is open, and
+    // the folder keeps its own permissions. Files that the update added and
+    // the previous version did not have stay. Goes on with |restored| or
+    // at |failed|.
+    void Restore(const std::string& label, const std::string& failed, const std::vector<std::string>& restored) {
         s_.Label(At(label));
-        if (!HasMark()) {
-            s_.Say(who_ + " has no backup to restore: its folder keeps what the update left.");
-            s_.Line(Go("HALT"));
-            return;
-        }
         s_.Log("  restoring the previous version from " + Quoted(backup_));
-        StopAndWait(label + "_STOPPING", label + "_STOPPED", failed);
+        StopAndWait(label + "_STOPPING", Go(label + "_STOPPED"), Go(failed), Go(failed), Go(failed));
         s_.Label(At(label + "_STOPPED"));
-        s_.Line("IF EXIST " + Quoted(failed_) + " RD /S /Q " + Quoted(Unclosed(failed_)) + ErrorsToLog());
-        s_.Line("IF EXIST " + Quoted(failed_) + " " + Go(failed));
-        RequireStopped(failed);
-        s_.Line("MOVE " + Quoted(Unclosed(folder_)) + " " + Quoted(Unclosed(failed_)) + " <NUL" + ErrorsToLog());
-        s_.Line("IF EXIST " + Quoted(folder_) + " " + Go(failed));
-        s_.Log("  the failed update's files are kept in " + Quoted(failed_));
-        s_.Line(CopyWhole(backup_, folder_));
+        RequireStopped(Go(failed));
+        s_.Capture(CopyWhole(backup_, folder_));
         s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(failed));
-        s_.Line(restored);
+        s_.Say(who_ + ": the previous version is back in " + Quoted(folder_) +
+               ". Files that the update added stay there: any file of " + Quoted(source_) +
+               " that the previous version did not have.");
+        for (const std::string& line : restored) s_.Line(line);
     }
 
     void Halt() {
         s_.Label(At("HALT"));
-        PutBackRecovery();
+        PutBackRecovery("HALT_PUT_BACK");
         s_.ReadState(name_);
         s_.Say(who_ + " is left %STATE%.");
         if (HasMark()) {
             // The mark stays while the folder may hold part of the update,
-            // or the service does not run as it did: the next run knows.
-            s_.Line("IF \"%FILES%\"==\"changed\" " + Go("KEEP_MARK"));
-            s_.Line("IF \"%WAS_RUNNING%\"==\"1\" IF NOT \"%STATE%\"==\"RUNNING\" " + Go("KEEP_MARK"));
-            s_.Line("IF EXIST " + Quoted(mark_) + " DEL " + Quoted(mark_) + ErrorsToLog());
-            s_.Line(Go("HALTED"));
-            s_.Label(At("KEEP_MARK"));
-            s_.Log("  the mark stays, so that the next run restores or checks this instance first: " +
-                   Quoted(mark_));
-            s_.Label(At("HALTED"));
+            // the service does not run as it did, or it was found at the
+            // start: the next run knows.
+            s_.Line("IF \"%FILES%\"==\"changed\" SET KEEP_MARK=1");
+            s_.Line("IF DEFINED MARKED SET KEEP_MARK=1");
+            s_.Line("IF \"%WAS_RUNNING%\"==\"1\" IF NOT \"%STATE%\"==\"RUNNING\" SET KEEP_MARK=1");
+            s_.Line("IF NOT DEFINED KEEP_MARK IF EXIST " + Quoted(mark_) + " DEL " + Quoted(mark_) + " >NUL 2>&1");
+            s_.Line("IF DEFINED KEEP_MARK IF EXIST " + Quoted(mark_) + " >>" + BesideScript(kLogName) +
+                    " ECHO %DATE% %TIME%   the mark stays, so that the next run restores or checks this instance "
+                    "first: " + Quoted(mark_) + kLogLost);
         }
+        s_.Line("IF DEFINED NO_FILES " + s_.Goto("NO_UPDATE_FILES"));
         s_.Say("Update stopped at " + who_ + ". The instances after it were not touched. Exit code 1.");
-        s_.Line("EXIT /B 1");
+        s_.Line("SET CODE=1");
+        s_.Line(s_.Goto("END"));
     }
 
     ScriptText& s_;
-    const std::string name_, folder_, backup_, failed_, mark_, source_, at_, who_, first_, next_;
+    const std::string name_, folder_, backup_, mark_, source_, at_, who_, first_, next_;
     const Instance& instance_;
+    std::array<bool, kFailureCount> used_{};
 };
 
 }  // namespace
@@ -499,6 +652,8 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     // second one: cmd does not run a command whose redirection fails, so
     // LOCKED stays set. The handle goes with the process that holds it:
     // a run that was killed leaves nothing behind that blocks the next.
+    // Inside, standard error goes back to the console: the lock holds
+    // nothing, and cmd's own words are seen.
     s.Line("SET LOCKED=1");
     s.Line(s.Call("RUN") + " 2>>" + BesideScript(kLockName));
     s.Line("IF DEFINED LOCKED " + s.Goto("LOCKED"));
@@ -510,26 +665,41 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     s.Line("");
     s.Label("RUN");
     s.Line("SET LOCKED=");
+    s.Line(s.Call("BODY") + " 2>&1");
+    s.Line("EXIT /B %ERRORLEVEL%");
+    s.Line("");
+    s.Label("BODY");
+    s.Line("SET LOG_LOST=");
     // The log is written first, the same way: if it cannot be, nothing is touched.
     s.Line("SET LOGGED=");
     s.Line(s.Call("LOG_START") + " >>" + BesideScript(kLogName));
     s.Line("IF NOT DEFINED LOGGED " + s.Goto("NO_LOG"));
     s.Line("ECHO Update of " + total + " instances from " + Quoted(source) + " started.");  // logged by LOG_START
+    s.Line("SET NO_FILES=");
     s.Line("DIR /B /S /A-D " + Quoted(source) + " >NUL 2>&1");
-    s.Line("IF %ERRORLEVEL% NEQ 0 " + s.Goto("NO_UPDATE_FILES"));
+    s.Line("IF %ERRORLEVEL% NEQ 0 SET NO_FILES=1");
+    s.SayIf("DEFINED NO_FILES", "The update folder " + Quoted(source) +
+                                   " does not exist or holds no files: only what a run cut short left is put right.");
     for (std::size_t i = 0; i < written.size(); ++i) {
         const std::string next = i + 1 < written.size() ? "I" + std::to_string(i + 2) : "FINISHED";
         InstanceWriter(s, *written[i], source, static_cast<int>(i + 1), total, next).Write();
     }
     s.Line("");
     s.Label("FINISHED");
+    s.Line("IF DEFINED NO_FILES " + s.Goto("NO_UPDATE_FILES"));
     s.Say("Update finished: all " + total + " instances updated. Exit code 0.");
-    s.Line("EXIT /B 0");
+    s.Line("SET CODE=0");
+    s.Line(s.Goto("END"));
     s.Line("");
     s.Label("NO_UPDATE_FILES");
     s.Say("Update stopped: the update folder " + Quoted(source) +
-          " does not exist or holds no files. No instance was touched. Exit code 1.");
-    s.Line("EXIT /B 1");
+          " does not exist or holds no files. No instance was updated; run this script again with the update "
+          "files to update them. Exit code 1.");
+    s.Line("SET CODE=1");
+    s.Label("END");
+    s.Line("IF DEFINED LOG_LOST ECHO Some lines could not be written to " + BesideScript(kLogName) +
+           ": another program held it. This window showed every step.");
+    s.Line("EXIT /B %CODE%");
     s.Label("NO_LOG");
     s.Line(std::string("ECHO Update stopped: the log ") + kLogName +
            " beside this script cannot be written. No instance was touched. Exit code 1.");
@@ -542,14 +712,18 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     s.Line("");
     // STATE from what SC QUERY said last. FIND exits 0 when the text was
     // found, 1 when not, 2 when the file is missing (Windows commands
-    // reference, "find", learn.microsoft.com).
+    // reference, "find", learn.microsoft.com). The answer is removed once
+    // read: one that cannot be is no answer to the next question.
     s.Label("READ_STATE");
     for (const auto& state : kStates) {
         s.Line("SET STATE=" + std::string(state[1]));
         s.Line("FIND " + Quoted(state[0]) + " " + BesideScript(kStateName) + " >NUL 2>&1");
-        s.Line("IF %ERRORLEVEL% EQU 0 EXIT /B 0");
+        s.Line("IF %ERRORLEVEL% EQU 0 " + s.Goto("STATE_READ"));
     }
     s.Line("SET STATE=UNKNOWN");
+    s.Label("STATE_READ");
+    s.Line("DEL " + BesideScript(kStateName) + " >NUL 2>&1");
+    s.Line("IF EXIST " + BesideScript(kStateName) + " SET STATE=UNKNOWN");
     s.Line("EXIT /B 0");
     return s.Complete() ? s.text() : std::string();
 }

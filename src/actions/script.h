@@ -16,6 +16,8 @@ inline constexpr char kLogName[] = "KVNUpdate.log";
 inline constexpr char kLockName[] = "KVNUpdate.lock";
 // What SC QUERY said last, searched for the state.
 inline constexpr char kStateName[] = "KVNUpdate.state";
+// What the last command said, shown when it failed.
+inline constexpr char kSaidName[] = "KVNUpdate.said";
 
 struct Instance {
     std::string serviceName;
@@ -50,20 +52,27 @@ enum class LeftOut {
 LeftOut CheckInstance(const Instance& instance);
 
 // The script. One run at a time (a second one refuses with exit code 2);
-// it checks that it can write its log and that the update folder holds
-// files, then updates each instance that passes CheckInstance, in the
-// given order: its recovery actions cleared, stopped and waited for, its
-// folder backed up, KORVAN\KORVAN removed, the update files copied over
-// the folder, started and watched for a minute, its recovery actions put
-// back. The first instance that fails gets its previous version back
-// (exactly: the failed update's files are moved aside to <folder>.failed)
-// and ends the run with exit code 1; the instances after it are not
-// touched. A mark beside the backup, from before the stop until the
-// instance is back as it was, lets the next run restore a run cut short
-// first. Every step goes to KVNUpdate.log beside the script. Names and
-// folders are taken literally (every % doubled); CR LF line ends. Empty
-// if the writer's own labels do not add up, which a test guards.
+// it checks that it can write its log, then updates each instance that
+// passes CheckInstance, in the given order: its recovery actions cleared,
+// stopped (pending states waited out), its folder backed up, KORVAN\KORVAN
+// removed, the update files copied over the folder, started and watched
+// for a minute, its recovery actions put back. The first instance that
+// fails gets its previous version back (the backup copied over its
+// folder, which is never moved) and ends the run with exit code 1; the
+// instances after it are not touched. A mark beside the backup, from
+// before the stop until the instance is updated, lets the next run
+// restore a run cut short first, even when the update folder is empty by
+// then. Every step goes to KVNUpdate.log beside the script; a command
+// never depends on the log. Names and folders are taken literally (every
+// % doubled); CR LF line ends. Empty if the writer's own labels do not
+// add up, which a test guards.
 std::string UpdateScript(const std::string& updateFolder, const std::vector<Instance>& instances);
+
+// The line of the mark that keeps the recovery actions a run cleared, and
+// those actions read back from a mark's text (none when it holds none):
+// a script written after a run was cut short puts them back from there.
+std::string MarkRecoveryLine(const RecoveryActions& recovery);
+std::optional<RecoveryActions> RecoveryFromMark(const std::string& mark);
 
 // The script beside the executable at |modulePath|.
 std::string ScriptPath(const std::string& modulePath, LeadBytePredicate isLeadByte);

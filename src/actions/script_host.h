@@ -25,6 +25,11 @@ public:
     // Writes |contents| to a new file beside |path| and moves it over |path|
     // only when all of it was written; on failure |path| is left as it was.
     virtual bool WriteFileAtomically(const std::string& path, const std::string& contents) = 0;
+    // Whether another program holds |path| open against writing, as a run
+    // of the update script holds its lock.
+    virtual bool FileInUse(const std::string& path) = 0;
+    // The text of the file |path|; false when it cannot be read.
+    virtual bool ReadTextFile(const std::string& path, std::string& text) = 0;
 };
 
 }  // namespace qm

@@ -125,4 +125,28 @@ bool Win32ScriptHost::WriteFileAtomically(const std::string& path, const std::st
     return false;
 }
 
+// A holder that denies write sharing makes every open for writing fail
+// with ERROR_SHARING_VIOLATION, whatever sharing the opener grants
+// ("CreateFileA", "Creating and Opening Files", learn.microsoft.com).
+bool Win32ScriptHost::FileInUse(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
+bool Win32ScriptHost::ReadTextFile(const std::string& path, std::string& text) {
+    constexpr DWORD kMostBytes = 64 * 1024;  // a mark is a few lines
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.assign(kMostBytes, '\0');
+    DWORD done = 0;
+    const bool read = ReadFile(file, &text[0], kMostBytes, &done, nullptr) != 0;
+    CloseHandle(file);
+    text.resize(read ? done : 0);
+    return read;
+}
+
 }  // namespace qm

@@ -12,6 +12,8 @@ public:
     bool FileExists(const std::string& path) override;
     bool ToConsoleCodePage(const std::string& ansi, std::string& console) override;
     bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
+    bool FileInUse(const std::string& path) override;
+    bool ReadTextFile(const std::string& path, std::string& text) override;
 };
 
 }  // namespace qm

@@ -445,17 +445,20 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
     h.system.AddService("Spooler", "C:\\Windows\\spool.exe");
     h.system.AddService("Korvane Main", "\"C:\\Program Files\\KM\\KorvaneSrv.exe\" -x");
     h.system.AddService("Korvane Update Service 01");  // no ImagePath: no block
-    // Recovery actions read now are cleared for the update and put back.
+    // Recovery actions read now are cleared for the update and put back
+    // (each command twice: its words kept, or on the console alone).
     h.system.recovery["Korvane Main"] = {86400, {{true, 60000}, {false, 0}}};
+    // Those a run cut short cleared are taken from the mark it left.
+    h.host.files["C:\\S2.previous.unfinished"] = "running\r\n" + MarkRecoveryLine({3600, {{true, 1000}}}) + "\r\n";
     CreateBatch(h.context);
 
     const std::string& script = h.host.files[BatchHarness::kScript];
     const auto first = script.find("SC STOP \"Korvane Update Service 02\"");
     EXPECT_NE(first, std::string::npos);
     EXPECT_GT(script.find("SC STOP \"Korvane Main\""), first);
-    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Main\" reset= 0 actions= \"\""), 1u);
-    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Main\" reset= 86400 actions= restart/60000/\"\"/0"), 2u);
-    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Update Service 02\""), 0u);
+    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Main\" reset= 0 actions= \"\""), 2u);
+    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Main\" reset= 86400 actions= restart/60000/\"\"/0"), 4u);
+    EXPECT_EQ(CountOf(script, "SC FAILURE \"Korvane Update Service 02\" reset= 3600 actions= restart/1000 "), 4u);
     EXPECT_NE(script.find("\"C:\\Program Files\\KM\\KORVAN\\KORVAN\""), std::string::npos);
     EXPECT_EQ(script.find("Spooler"), std::string::npos);
     EXPECT_EQ(script.find("Service 01"), std::string::npos);
@@ -527,15 +530,15 @@ TEST(Batch, HostileRegistryValues) {
     std::size_t blocks = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::string copy = "XCOPY /Y /S \"D:\\Up%%d\\*.*\" \"" + row.folder + "\"";
+        const std::string copy = "XCOPY /Y /S /R \"D:\\Up%%d\\*.*\" \"" + row.folder + "\"";
         if (row.reason) {
             EXPECT_NE(message.find("\n" + row.name + ": " + row.reason), std::string::npos) << message;
         } else {
-            EXPECT_EQ(CountOf(script, copy), 1u) << script;
+            EXPECT_EQ(CountOf(script, copy), 2u) << script;
             ++blocks;
         }
     }
-    EXPECT_EQ(CountOf(script, "XCOPY /Y /S"), blocks);
+    EXPECT_EQ(CountOf(script, "XCOPY /Y /S /R"), 2 * blocks);
     EXPECT_EQ(script.find("INJ"), std::string::npos);
     EXPECT_NE(script.find("SC STOP \"Korvane 100%% \x81\""), std::string::npos);  // in code page 437
 }
@@ -561,6 +564,8 @@ TEST(Batch, UpdateFolderTheScriptCannotNameOrWouldHarmWritesNothing) {
         const char* folder;
         const char* instance;  // named in the message
         const char* tool = "C:\\Tools\\Quilmarsk.exe";
+        const char* third = nullptr;  // another instance's executable
+        bool running = false;         // a run of the script holds its lock
     } rows[] = {
         {"Desktop", nullptr},
         {"D:\\Upd\x80", nullptr},
@@ -572,6 +577,9 @@ TEST(Batch, UpdateFolderTheScriptCannotNameOrWouldHarmWritesNothing) {
         {"D:\\New", "Korvane Update Service 01", "C:\\K01\\Tools\\Quilmarsk.exe"},
         {"D:\\New", "C:\\K01.previous\\", "c:\\k01.PREVIOUS\\Quilmarsk.exe"},
         {"D:\\New", "C:\\K01.failed\\", "C:\\K01.failed\\Quilmarsk.exe"},
+        {"D:\\New", "Korvane Update Service 03", "C:\\Tools\\Quilmarsk.exe", "c:\\K01\\sub\\KorvaneSrv.exe"},
+        {"D:\\New", "Korvane Update Service 03", "C:\\Tools\\Quilmarsk.exe", "C:\\K01\\KorvaneSrv.exe"},
+        {"D:\\New", "C:\\Tools\\KVNUpdate.lock", "C:\\Tools\\Quilmarsk.exe", nullptr, true},
     };
     for (const Row& row : rows) {
         BatchHarness h;
@@ -579,13 +587,16 @@ TEST(Batch, UpdateFolderTheScriptCannotNameOrWouldHarmWritesNothing) {
         h.system.AddService("Korvane Update Service 02", "D:\\Upd\\K02\\KorvaneSrv.exe");
         h.user.folders = {std::string(row.folder)};
         h.user.modulePath = row.tool;
+        if (row.third) h.system.AddService("Korvane Update Service 03", row.third);
+        if (row.running) h.host.inUse.insert("C:\\Tools\\KVNUpdate.lock");
         h.host.files[ScriptPath(row.tool, nullptr)] = "previous";
         CreateBatch(h.context);
         EXPECT_EQ(h.host.files[ScriptPath(row.tool, nullptr)], "previous") << row.folder;
         EXPECT_EQ(h.user.messages.at(0).icon, Icon::Stop) << row.folder;
         const bool toolRow = std::string(row.tool) != "C:\\Tools\\Quilmarsk.exe";
-        EXPECT_NE(h.user.messages.at(0).text.find(toolRow ? DriveAndDirectory(row.tool, nullptr) : row.folder),
-                  std::string::npos);
+        const std::string named = row.third ? "Korvane Update Service 01" : toolRow ? DriveAndDirectory(row.tool, nullptr)
+                                  : row.running ? "an update run is in progress" : row.folder;
+        EXPECT_NE(h.user.messages.at(0).text.find(named), std::string::npos) << h.user.messages.at(0).text;
         if (row.instance) {
             EXPECT_NE(h.user.messages.at(0).text.find(row.instance), std::string::npos) << h.user.messages.at(0).text;
         }

@@ -384,6 +384,15 @@ bool FakeScriptHost::WriteFileAtomically(const std::string& path, const std::str
     return true;
 }
 
+bool FakeScriptHost::FileInUse(const std::string& path) { return inUse.count(path) != 0; }
+
+bool FakeScriptHost::ReadTextFile(const std::string& path, std::string& text) {
+    const auto found = files.find(path);
+    if (found == files.end()) return false;
+    text = found->second;
+    return true;
+}
+
 bool FakeAccountRights::LookUp(const Account& account, FoundAccount& found) {
     log_.push_back("LookUp(" + account.typed() + ")");
     if (failures_.Failing(Op::LookUp) || accounts.count(account.typed()) == 0) return false;

@@ -149,12 +149,15 @@ public:
     std::map<std::string, std::string> environment{{"SystemRoot", "C:\\Windows"},
                                                    {"ProgramFiles", "C:\\Program Files"}};
     std::map<std::string, std::string> files;  // by path; these files exist
+    std::set<std::string> inUse;               // held open against writing by another program
 
 
     bool ExpandReferences(const std::string& text, std::string& expanded) override;
     bool FileExists(const std::string& path) override;
     bool ToConsoleCodePage(const std::string& ansi, std::string& console) override;
     bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
+    bool FileInUse(const std::string& path) override;
+    bool ReadTextFile(const std::string& path, std::string& text) override;
 
 private:
     Log& log_;
