@@ -134,20 +134,31 @@ constexpr int kWatchRounds = 12;   // a reading every five seconds through the m
 constexpr char kFiveSeconds[] = "PING -n 6 127.0.0.1 >NUL";  // TIMEOUT ends at once without console input
 
 // A redirection that cannot be opened (a file another program holds
-// against writing) makes cmd skip the command; the command's exit code
-// is then not set, but || runs ("File redirection in Windows and
-// %errorlevel%", Stack Overflow). A log line may so be lost, and the run
-// says so at its end; no command is ever redirected to the log.
-constexpr char kLogLost[] = " || SET LOG_LOST=1";
+// against writing) makes cmd skip the command, or the whole block it is
+// written for, without setting ERRORLEVEL ("File redirection in Windows
+// and %errorlevel%", Stack Overflow). A log line may so be lost: each one
+// counts itself lost unless its block ran, and the run says so at its
+// end. No command is ever redirected to the log. (Wine's cmd runs the
+// rest of such a block all the same, so there a lost line goes unsaid.)
+bool ParenthesisOutsideQuotes(const std::string& text) {
+    bool quoted = false;
+    for (char c : text) {
+        quoted ^= c == '"';
+        if (!quoted && (c == ')' || c == '(')) return true;
+    }
+    return false;
+}
 
 // The script's lines, CR LF each, and its labels: a label that is jumped
 // to and never defined, or defined twice, makes the script incomplete.
 class ScriptText {
 public:
     void Line(const std::string& line) { text_ += line + "\r\n"; }
-    // A line appended to the log, with date and time.
-    void Log(const std::string& message) {
-        Line(">>" + BesideScript(kLogName) + " ECHO %DATE% %TIME% " + message + kLogLost);
+    // A line appended to the log, with date and time, if |condition|.
+    void Log(const std::string& message, const std::string& condition = {}) {
+        // A parenthesis would end the block early.
+        complete_ = complete_ && !ParenthesisOutsideQuotes(message);
+        ToLog("ECHO %DATE% %TIME% " + message, condition);
     }
     // A line on the console and in the log.
     void Say(const std::string& message) {
@@ -156,7 +167,7 @@ public:
     }
     void SayIf(const std::string& condition, const std::string& message) {
         Line("IF " + condition + " ECHO " + message);
-        Line("IF " + condition + " >>" + BesideScript(kLogName) + " ECHO %DATE% %TIME% " + message + kLogLost);
+        Log(message, condition);
     }
     void Label(const std::string& label) {
         complete_ = complete_ && defined_.insert(label).second;
@@ -182,13 +193,19 @@ public:
     // Shows what the last captured command said, and logs it.
     void ShowSaid() {
         Line("TYPE " + BesideScript(kSaidName) + " 2>NUL");
-        Line("TYPE " + BesideScript(kSaidName) + " >>" + BesideScript(kLogName) + " 2>NUL" + kLogLost);
+        ToLog("TYPE " + BesideScript(kSaidName) + " 2>NUL", {});
     }
     // Sets STATE to the service's state: UNKNOWN when SC QUERY shows none,
     // or what it said could not be kept apart from an earlier answer.
     void ReadState(const std::string& name) {
         Line("SC QUERY " + Quoted(name) + " >" + BesideScript(kStateName) + " 2>&1");
         Line(Call("READ_STATE"));
+    }
+    // |command| with its output appended to the log, if |condition|.
+    void ToLog(const std::string& command, const std::string& condition) {
+        const std::string when = condition.empty() ? "" : "IF " + condition + " ";
+        Line(when + "SET /A LOG_LOST+=1");
+        Line(when + ">>" + BesideScript(kLogName) + " (" + command + "& SET /A LOG_LOST-=1)");
     }
     bool Complete() const {
         return complete_ && std::includes(defined_.begin(), defined_.end(), used_.begin(), used_.end());
@@ -202,11 +219,23 @@ private:
 };
 
 // Copies a folder whole into another: hidden and system files, empty
-// folders, attributes, read-only files overwritten, owners and
-// permissions kept (/O), without a chance to prompt ("xcopy", Windows
-// commands reference, learn.microsoft.com).
+// folders, attributes, read-only files overwritten, without a chance to
+// prompt ("xcopy", Windows commands reference, learn.microsoft.com).
+// Not /O: Wine's XCOPY takes it for a bad switch and then drops every
+// other switch, /Y included, and waits at a prompt.
 std::string CopyWhole(const std::string& from, const std::string& to) {
-    return "XCOPY " + Quoted(from + "*") + " " + Quoted(to) + " /E /I /H /K /R /Y /O <NUL";
+    return "XCOPY " + Quoted(from + "*") + " " + Quoted(to) + " /E /I /H /K /R /Y <NUL";
+}
+
+// The permissions (DACLs) of every file and folder below |from|, saved,
+// then put on the same names below |to| ("icacls", Windows commands
+// reference, learn.microsoft.com: /save stores the DACLs of all matching
+// files, /restore applies them to the files in a directory).
+std::string SaveAcls(const std::string& from) {
+    return "ICACLS " + Quoted(from + "*") + " /save " + BesideScript(kAclName) + " /T /C /Q";
+}
+std::string RestoreAcls(const std::string& to) {
+    return "ICACLS " + Quoted(Unclosed(to)) + " /restore " + BesideScript(kAclName) + " /C /Q";
 }
 
 // What can go wrong with one instance.
@@ -235,7 +264,7 @@ struct FailureText {
     Then then;
 };
 constexpr FailureText kFailures[] = {
-    {Failure::Unread, "UNREAD", " was not stopped: its state could not be read (SC QUERY).", Shows::Message,
+    {Failure::Unread, "UNREAD", " was not stopped: its state could not be read from SC QUERY.", Shows::Message,
      Then::Halt},
     {Failure::NoMark, "NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.",
      Shows::Message, Then::Halt},
@@ -412,9 +441,9 @@ private:
         if (!instance_.recovery) {
             s_.Log("  its recovery actions could not be read when this script was written: left as they are");
         } else if (Clears()) {
-            s_.Log("  clearing its recovery actions (they were: reset " +
+            s_.Log("  clearing its recovery actions; they were: reset " +
                    std::to_string(instance_.recovery->resetSeconds) + " s, actions " +
-                   ActionsArgument(*instance_.recovery) + ")");
+                   ActionsArgument(*instance_.recovery));
             s_.Capture("SC FAILURE " + Quoted(name_) + " reset= 0 actions= \"\"");
             s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoClear));
         }
@@ -485,6 +514,12 @@ private:
         s_.Label(At("BACKUP_COPY"));
         RequireStopped(Go(Failure::StartedBeforeBackup));
         s_.Capture(CopyWhole(folder_, backup_));
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoBackup));
+        // A backup whose files lost their permissions would give them
+        // others when it is copied back.
+        s_.Capture(SaveAcls(folder_));
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoBackup));
+        s_.Capture(RestoreAcls(backup_));
         s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoBackup));
         s_.Line(Go("BACKED_UP"));
         s_.Label(At("KEEP_BACKUP"));
@@ -589,9 +624,27 @@ private:
         s_.Log("  restoring the previous version from " + Quoted(backup_));
         StopAndWait(label + "_STOPPING", Go(label + "_STOPPED"), Go(failed), Go(failed), Go(failed));
         s_.Label(At(label + "_STOPPED"));
+        // A file held for a moment (a scanner, a viewer) fails the copy:
+        // it is tried a few times.
+        s_.Line("SET /A TRIES=0");
+        s_.Label(At(label + "_COPY"));
         RequireStopped(Go(failed));
         s_.Capture(CopyWhole(backup_, folder_));
-        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(failed));
+        s_.Line("IF %ERRORLEVEL% EQU 0 " + Go(label + "_COPIED"));
+        s_.Line("SET /A TRIES+=1");
+        s_.Line("IF %TRIES% GEQ " + std::to_string(kDeleteTries) + " " + Go(failed));
+        s_.Line("PING -n 3 127.0.0.1 >NUL");
+        s_.Line(Go(label + "_COPY"));
+        s_.Label(At(label + "_COPIED"));
+        s_.Capture(SaveAcls(backup_));
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(label + "_NO_ACLS"));
+        s_.Capture(RestoreAcls(folder_));
+        s_.Line("IF %ERRORLEVEL% EQU 0 " + Go(label + "_ACLS"));
+        s_.Label(At(label + "_NO_ACLS"));
+        s_.Say(who_ + ": its files are back, but their permissions could not be put back; they take the folder's. "
+                      "ICACLS said:");
+        s_.ShowSaid();
+        s_.Label(At(label + "_ACLS"));
         s_.Say(who_ + ": the previous version is back in " + Quoted(folder_) +
                ". Files that the update added stay there: any file of " + Quoted(source_) +
                " that the previous version did not have.");
@@ -611,9 +664,8 @@ private:
             s_.Line("IF DEFINED MARKED SET KEEP_MARK=1");
             s_.Line("IF \"%WAS_RUNNING%\"==\"1\" IF NOT \"%STATE%\"==\"RUNNING\" SET KEEP_MARK=1");
             s_.Line("IF NOT DEFINED KEEP_MARK IF EXIST " + Quoted(mark_) + " DEL " + Quoted(mark_) + " >NUL 2>&1");
-            s_.Line("IF DEFINED KEEP_MARK IF EXIST " + Quoted(mark_) + " >>" + BesideScript(kLogName) +
-                    " ECHO %DATE% %TIME%   the mark stays, so that the next run restores or checks this instance "
-                    "first: " + Quoted(mark_) + kLogLost);
+            s_.Log("  the mark stays, so that the next run restores or checks this instance first: " + Quoted(mark_),
+                   "DEFINED KEEP_MARK IF EXIST " + Quoted(mark_));
         }
         s_.Line("IF DEFINED NO_FILES " + s_.Goto("NO_UPDATE_FILES"));
         s_.Say("Update stopped at " + who_ + ". The instances after it were not touched. Exit code 1.");
@@ -669,7 +721,7 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     s.Line("EXIT /B %ERRORLEVEL%");
     s.Line("");
     s.Label("BODY");
-    s.Line("SET LOG_LOST=");
+    s.Line("SET /A LOG_LOST=0");
     // The log is written first, the same way: if it cannot be, nothing is touched.
     s.Line("SET LOGGED=");
     s.Line(s.Call("LOG_START") + " >>" + BesideScript(kLogName));
@@ -697,7 +749,7 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
           "files to update them. Exit code 1.");
     s.Line("SET CODE=1");
     s.Label("END");
-    s.Line("IF DEFINED LOG_LOST ECHO Some lines could not be written to " + BesideScript(kLogName) +
+    s.Line("IF NOT \"%LOG_LOST%\"==\"0\" ECHO Some lines could not be written to " + BesideScript(kLogName) +
            ": another program held it. This window showed every step.");
     s.Line("EXIT /B %CODE%");
     s.Label("NO_LOG");

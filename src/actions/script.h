@@ -18,6 +18,8 @@ inline constexpr char kLockName[] = "KVNUpdate.lock";
 inline constexpr char kStateName[] = "KVNUpdate.state";
 // What the last command said, shown when it failed.
 inline constexpr char kSaidName[] = "KVNUpdate.said";
+// The permissions of a folder's files, carried to its copy.
+inline constexpr char kAclName[] = "KVNUpdate.acl";
 
 struct Instance {
     std::string serviceName;

@@ -2,13 +2,7 @@
 // system's own sc.exe with the same arguments and translates the field
 // labels as a German sc.exe prints them (STATE becomes STATUS, TYPE becomes
 // TYP; numbers and state words stay). Put first on PATH, so that the
-// update script's SC commands find it. For the service whose name holds
-// the text of an environment variable it also:
-//   QM_SC_UNREADABLE   answers SC QUERY with nothing, as for a name Wine's
-//                      sc cannot print
-//   QM_SC_DEPENDENTS   refuses SC STOP with 1051, as Windows does while
-//                      dependent services run
-//   QM_SC_NO_FAILURE   refuses SC FAILURE with 5 (access denied)
+// update script's SC commands find it.
 #include <windows.h>
 
 #include <cstdio>
@@ -31,28 +25,10 @@ std::string Translated(std::string text) {
     return text;
 }
 
-// Whether the command line is |command| for the service that |variable| names.
-bool Refused(const std::string& arguments, const char* command, const char* variable) {
-    char name[256] = {};
-    const DWORD length = GetEnvironmentVariableA(variable, name, sizeof name);
-    return length > 0 && length < sizeof name && arguments.find(command) != std::string::npos &&
-           arguments.find(name) != std::string::npos;
-}
-
 }  // namespace
 
 int main() {
     const std::string arguments = Arguments();
-    if (Refused(arguments, "QUERY", "QM_SC_UNREADABLE")) return 1060;
-    if (Refused(arguments, "STOP", "QM_SC_DEPENDENTS")) {
-        std::puts("[SC] ControlService FAILED 1051:\n\nA stop control has been sent to a service that other running "
-                  "services are dependent on.");
-        return 1051;
-    }
-    if (Refused(arguments, "FAILURE", "QM_SC_NO_FAILURE")) {
-        std::puts("[SC] ChangeServiceConfig2 FAILED 5:\n\nAccess is denied.");
-        return 5;
-    }
     char system[MAX_PATH] = {};
     GetSystemDirectoryA(system, MAX_PATH);
     std::string command = "\"" + std::string(system) + "\\sc.exe\"" + arguments;

@@ -8,8 +8,6 @@
 //   never-stop        does not stop until a file named release appears beside it
 //   fail-start        fails during its start, as a broken update would
 //   stop-after-start  stops with an error a second after its start
-//   fail-restored     fails during its start; the old version too once the
-//                     folder was restored (<folder>.failed exists beside it)
 // The start faults apply only to the new version: when version.txt beside
 // it begins with 2. Without mode.txt it behaves.
 #include <windows.h>
@@ -95,10 +93,7 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
         return;
     }
     const bool newVersion = FirstWord("version.txt").compare(0, 1, "2") == 0;
-    const std::string failed = g_folder.substr(0, g_folder.size() - 1) + ".failed";
-    const bool restored = GetFileAttributesA(failed.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if ((newVersion && (g_mode == "fail-start" || g_mode == "fail-restored")) ||
-        (restored && g_mode == "fail-restored")) {
+    if (newVersion && g_mode == "fail-start") {
         Report(SERVICE_STOPPED, ERROR_PROCESS_ABORTED);
         return;
     }

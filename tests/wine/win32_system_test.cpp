@@ -359,6 +359,24 @@ TEST_F(WriteFileTest, FailsInAMissingFolderAndCreatesNothing) {
     EXPECT_TRUE(List().empty());
 }
 
+// A run of the update script holds its lock as cmd holds a redirection:
+// open for writing, shared for reading only.
+TEST_F(WriteFileTest, TellsAFileHeldAgainstWritingAndReadsAMark) {
+    const std::string lock = folder_ + "KVNUpdate.lock", mark = folder_ + "K.previous.unfinished";
+    EXPECT_FALSE(system_.FileInUse(lock));  // none there
+    HANDLE held = CreateFileA(lock.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(system_.FileInUse(lock));
+    CloseHandle(held);
+    EXPECT_FALSE(system_.FileInUse(lock));
+
+    std::string text;
+    EXPECT_FALSE(system_.ReadTextFile(mark, text));
+    WriteTextFile(mark, "running\r\nrecovery 86400 restart/60000\r\n");
+    ASSERT_TRUE(system_.ReadTextFile(mark, text));
+    EXPECT_EQ(text, "running\r\nrecovery 86400 restart/60000\r\n");
+}
+
 // More services than one 147,456-byte buffer holds.
 // What the script is made of: references expanded as the service manager
 // expands them, text in the console's code page.
