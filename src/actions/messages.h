@@ -182,6 +182,16 @@ inline constexpr char kSelectSameAccount[] = "Select every instance that logs on
 inline constexpr char kAccountChanged[] =
     "These instances now log on as %s. The new account and password take effect when each one starts next.";
 inline constexpr char kAccountRefused[] = "These instances were left as they were:";
+// The heading of a change with the account field left empty: a password
+// alone, each instance keeping its own account.
+inline constexpr char kPasswordChanged[] =
+    "These instances keep their accounts and now log on with the new password. It takes effect when each one "
+    "starts next.";
+// The instances a password alone was not given to, each with its account.
+inline constexpr char kNoPasswordLeft[] =
+    "These instances log on without a password (a built-in, virtual or managed account) and were left as they were:";
+// Why an instance was left out of a password change.
+inline constexpr char kAccountUnreadable[] = "its account could not be read";
 inline constexpr char kInstanceLine[] = "\n    %s";
 inline constexpr char kRefusedLine[] = "\n    %s: %s";
 // Asked after a change, for the changed instances that are running.

@@ -728,7 +728,8 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
 
 // Three running instances under DOM\old get one account; each row changes one thing.
 TEST(Overview, ChangesTheAccountOfEachInstance) {
-    const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03"};
+    const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03",
+                           "Korvane Update Service 04"};  // the fourth only where a row adds it
     const std::string svc = "DOM\\svc", old = "DOM\\old", gmsa = "DOM\\gmsa$";
     // The instances numbered in |which|, a line each.
     const auto lines = [&](const std::string& which, const char* format = text::kInstanceLine, const char* words = "") {
@@ -753,7 +754,7 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
         {"password only, not now", "dom\\OLD", "new", [](Harness& h) { h.user.answersYes = false; }, old, "012",
          {said(text::kAccountChanged, "dom\\OLD") + lines("012")}, 0, "012"},
         {"stopped, an account unreadable", old, "new",
-         [&](Harness& h) { h.Fail(Op::QueryServiceAccount, 1); for (auto& n : names) h.system.At(n).running = false; },
+         [&](Harness& h) { h.Fail(Op::QueryServiceAccount, 1); for (int i = 0; i < 3; ++i) h.system.At(names[i]).running = false; },
          old, "012", {said(text::kAccountChanged, old) + lines("012"), said(text::kLogonRightGranted, old)}, 1, ""},
         {"virtual for several", "NT SERVICE\\" + names[0], "", [&](Harness& h) { h.system.At(names[2]).account = svc; },
          "", "", {said(text::kVirtualAccountName, names[1])}, 0, ""},
@@ -766,25 +767,43 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
          {text::kAccountRefused + lines("012", text::kRefusedLine, "(error 5)")}, 0, ""},
         {"no manager", svc, "new", [](Harness& h) { h.Fail(Op::OpenManager); }, old, "", {text::kOverviewReadError}, 0,
          ""},
+        {"password only, across kinds", "", "new",
+         [&](Harness& h) {
+             h.system.At(names[0]).account = "LocalSystem", h.system.At(names[1]).account = "NT SERVICE\\" + names[1];
+             h.system.AddService(names[3]), h.system.Run(names[3]), h.system.At(names[3]).account = svc;
+         },
+         "", "23",
+         {text::kPasswordChanged + lines("23") + "\n\n" + text::kNoPasswordLeft +
+          lines("0", text::kRefusedLine, "LocalSystem") + lines("1", text::kRefusedLine, ("NT SERVICE\\" + names[1]).c_str())},
+         0, "23"},
+        {"password only, an account unread, a right missing", "", "new",
+         [](Harness& h) { h.Fail(Op::QueryServiceAccount, 1), h.rights.logonAnswers = {1385}; }, old, "12",
+         {text::kPasswordChanged + lines("12") + refused + lines("0", text::kRefusedLine, text::kAccountUnreadable),
+          said(text::kLogonRightGranted, old)}, 1, "12"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Harness h;
-        for (auto& name : names) h.system.AddService(name), h.system.Run(name), h.system.At(name).account = old;
+        for (std::size_t i = 0; i < 3; ++i) {
+            h.system.AddService(names[i]), h.system.Run(names[i]), h.system.At(names[i]).account = old;
+        }
         h.rights.accounts = {svc, old, "dom\\OLD", gmsa};
         h.user.accounts = {{true, row.account, row.password}};
         row.arrange(h);
         std::vector<OverviewRow> selected;
-        for (const std::string& name : names) selected.push_back({name, 0, 0, {}, *h.system.Find(name)->account, ""});
+        for (const FakeService& f : h.system.services()) selected.push_back({f.name, 0, 0, {}, *f.account, ""});
         Rows progress;
         EXPECT_EQ(ChangeAccount(h.context, selected, progress), !row.changed.empty());
 
         EXPECT_EQ(h.user.accountPrefills, (std::vector<std::pair<std::string, std::string>>{{row.prefill, ""}}));
         const std::string password = row.password.empty() ? "null)" : "\"" + row.password + "\")";
-        for (const std::string& call : h.Calls("ChangeServiceAccount")) EXPECT_NE(call.find(password), call.npos);
-        for (std::size_t i = 0; i < names.size(); ++i) {
+        // An empty account is none: each keeps its own.
+        const std::string given = row.account.empty() ? ", null, " : ", \"" + row.account + "\", ";
+        for (const std::string& call : h.Calls("ChangeServiceAccount")) EXPECT_NE(call.find(given + password), call.npos);
+        for (std::size_t i = 0; i < selected.size(); ++i) {
             const bool changed = row.changed.find(static_cast<char>('0' + i)) != std::string::npos;
-            EXPECT_EQ(*h.system.Find(names[i])->account, changed ? row.account : selected[i].account) << i;
+            const std::string& now = *h.system.Find(names[i])->account;
+            EXPECT_EQ(now, changed && !row.account.empty() ? row.account : selected[i].account) << i;
         }
         Strings says;
         for (const auto& m : h.user.messages) says.push_back(m.text);

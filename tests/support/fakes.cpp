@@ -264,13 +264,13 @@ std::uint32_t FakeSystem::RequestStop(ServiceHandle service) {
     return 0;
 }
 
-std::uint32_t FakeSystem::ChangeServiceAccount(ServiceHandle service, const std::string& account,
+std::uint32_t FakeSystem::ChangeServiceAccount(ServiceHandle service, const char* account,
                                               const char* password) {
     FakeService& s = *Named(service);
-    log_.push_back("ChangeServiceAccount(" + s.name + ", " + account + ", " + Quoted(password) + ")");
+    log_.push_back("ChangeServiceAccount(" + s.name + ", " + Quoted(account) + ", " + Quoted(password) + ")");
     if (failures_.Failing(Op::ChangeServiceAccount)) return 5;  // ERROR_ACCESS_DENIED
     if (s.markedForDeletion) return 1072;                       // ERROR_SERVICE_MARKED_FOR_DELETE
-    s.account = account;
+    if (account) s.account = std::string(account);
     return 0;
 }
 

@@ -121,7 +121,7 @@ public:
         return error == 1064 ? "" : "(error " + std::to_string(error) + ")\r\n";
     }
     // A service marked for deletion refuses the change (1072).
-    std::uint32_t ChangeServiceAccount(ServiceHandle service, const std::string& account,
+    std::uint32_t ChangeServiceAccount(ServiceHandle service, const char* account,
                                        const char* password) override;
 
 private:
