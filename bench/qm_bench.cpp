@@ -217,6 +217,7 @@ public:
     }
     void ShowBusy(bool) override {}
     void Pause(unsigned) override {}
+    std::uint64_t Milliseconds() override { return GetTickCount64(); }
     bool AskYesNo(const std::string&, const char*) override { return false; }
 };
 

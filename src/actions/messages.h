@@ -167,8 +167,18 @@ inline constexpr char kNoVersion[] = "-";
 // and the system's words for the error.
 inline constexpr char kStartFailed[] = "The instance %s did not start. It is now %s.\n\n%s";
 inline constexpr char kStopFailed[] = "The instance %s did not stop. It is now %s.\n\n%s";
-// Added when instances selected after it were left alone.
-inline constexpr char kLeftAlone[] = "\n\nThe instances selected after it were left as they were.";
+// A started instance that did not keep running with the same process
+// through the watch time: its name, how many seconds after it started, its
+// state now.
+inline constexpr char kWatchEnded[] = "The instance %s did not stay up: its process ended %s s after it started. It is now %s.";
+inline constexpr char kWatchReplaced[] =
+    "The instance %s did not stay up: its process ended %s s after it started, and another process was started "
+    "in its place. It is now %s.";
+// A rolling action ended at the administrator's request after instance %s.
+inline constexpr char kActionCancelled[] = "The action was stopped after the instance %s, as asked.";
+// Added, with a line per instance, when instances selected after the one
+// named were left alone.
+inline constexpr char kLeftAlone[] = "\n\nThese instances were left as they were:";
 inline constexpr char kOverviewReadError[] = "The installed services could not be read.";
 // An error the system has no words for; %s is its number.
 inline constexpr char kUnknownError[] = "Error %s.";

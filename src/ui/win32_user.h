@@ -15,6 +15,7 @@ public:
     bool ModulePath(std::string& path) override;
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;
+    std::uint64_t Milliseconds() override { return GetTickCount64(); }
     bool AskYesNo(const std::string& question, const char* caption) override;
 
 private:

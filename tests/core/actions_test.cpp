@@ -654,14 +654,22 @@ namespace {
 
 struct Rows : InstanceProgress {
     Strings ended;  // name: state
+    bool cancel = false;  // asked for from the start
     void InstanceEnded(const ServiceStatus& s) override { ended.push_back(s.name + ": " + StateText(s.state)); }
+    bool CancelAsked() override { return cancel; }
 };
 
 // Three running instances acted on in turn; each row changes one thing.
 TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
     const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03"};
+    // The instances after the |i|th, named as left.
+    const auto left = [&](int i) {
+        std::string out = i < 2 ? text::kLeftAlone : "";
+        for (int j = i + 1; j < 3; ++j) out += text::Fill(text::kInstanceLine, names[j]);
+        return out;
+    };
     const auto halt = [&](const char* format, int i, const char* state, const char* error) {
-        return text::Fill(format, {names[i], state, error}) + (i < 2 ? text::kLeftAlone : "");
+        return text::Fill(format, {names[i], state, error}) + left(i);
     };
     using R = ServiceRequest;
     const struct Row {
@@ -670,6 +678,7 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
         std::function<void(Harness&)> arrange;
         std::string message;  // empty: none
         std::size_t reached;  // the instances that reached their state
+        bool cancel = false;  // asked for at once: the first is done all the same
     } rows[] = {
         {"restart", R::Restart, [](Harness&) {}, "", 3},
         {"no stop in time", R::Restart, [&](Harness& h) { h.system.Run(names[1], true); },
@@ -687,6 +696,22 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
         {"last one", R::Stop, [&](Harness& h) { h.system.Run(names[2], true); },
          halt(text::kStopFailed, 2, "Stopping", "(error 1053)"), 2},
         {"no manager", R::Restart, [](Harness& h) { h.Fail(Op::OpenManager); }, text::kOverviewReadError, 0},
+        // A started one must keep its process through the watch time.
+        {"dies in the watch", R::Restart, [&](Harness& h) { h.system.At(names[1]).livesMs = 3000; },
+         text::Fill(text::kWatchEnded, {names[1], "3", "Stopped"}) + "\n\n(error 1067)" + left(1), 1},
+        {"another process in the watch", R::Start,
+         [&](Harness& h) { h.system.At(names[0]).running = false, h.system.At(names[0]).livesMs = 2000, h.system.At(names[0]).recovered = true; },
+         text::Fill(text::kWatchReplaced, {names[0], "2", "Running"}) + left(0), 0},
+        {"watch unreadable", R::Restart, [](Harness& h) { h.Fail(Op::QueryStatus, 1, 3); },  // the 4th: 01's watch
+         halt(text::kStartFailed, 0, "unknown", "(error 6)"), 0},
+        // A pending state ends before the opposite request: no 1061.
+        {"stop while starting", R::Stop, [&](Harness& h) { h.system.At(names[1]).startPendingMs = 2000; }, "", 3},
+        {"start while stopping", R::Start,
+         [&](Harness& h) { auto& s = h.system.At(names[1]); s.stopRequested = true, s.stopPendingMs = 1500; }, "", 3},
+        {"restart while stopping", R::Restart,
+         [&](Harness& h) { auto& s = h.system.At(names[0]); s.stopRequested = true, s.stopPendingMs = 1500; }, "", 3},
+        {"cancel between instances", R::Restart, [](Harness&) {}, text::Fill(text::kActionCancelled, names[0]) + left(0),
+         1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -698,20 +723,25 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
             before.push_back(h.system.Find(name)->processId);
         }
         row.arrange(h);
+        std::vector<bool> stopping;  // a start of one that is stopping gives it a new process
+        for (const std::string& name : names) stopping.push_back(h.system.Find(name)->stopRequested);
         Rows progress;
+        progress.cancel = row.cancel;
         EXPECT_EQ(ActOnInstances(h.system, h.user, row.request, names, progress), row.message.empty());
         Strings shown;
         for (const auto& m : h.user.messages) shown.push_back(m.text + " | " + m.caption);
-        EXPECT_EQ(shown, row.message.empty() ? Strings{} : Strings{row.message + " | Quilmarsk Error"});
+        const std::string caption = row.cancel ? " | Quilmarsk" : " | Quilmarsk Error";
+        EXPECT_EQ(shown, row.message.empty() ? Strings{} : Strings{row.message + caption});
         const bool running = row.request != R::Stop;
         // Each row is shown as its instance ends, the failing one too.
-        EXPECT_EQ(progress.ended.size(), row.reached + (row.reached < 3 && std::string(row.what) != "no manager"));
+        EXPECT_EQ(progress.ended.size(),
+                  row.reached + (row.reached < 3 && !row.cancel && std::string(row.what) != "no manager"));
         for (std::size_t i = 0; i < 3; ++i) {
             const FakeService& s = *h.system.Find(names[i]);
             if (i < row.reached) {
                 EXPECT_EQ(progress.ended[i], names[i] + (running ? ": Running" : ": Stopped"));
                 // A restart gives each a new process; a start of a running one keeps it.
-                if (row.request != R::Stop) {
+                if (row.request != R::Stop && !stopping[i]) {
                     EXPECT_EQ(s.processId != before[i], row.request == R::Restart) << i;
                 }
             } else if (i > row.reached) {
