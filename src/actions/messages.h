@@ -180,6 +180,14 @@ inline constexpr char kActionCancelled[] = "The action was stopped after the ins
 // named were left alone.
 inline constexpr char kLeftAlone[] = "\n\nThese instances were left as they were:";
 inline constexpr char kOverviewReadError[] = "The installed services could not be read.";
+// The line under the overview while an action runs: the instance, and the
+// seconds its watch has left.
+inline constexpr char kActingOn[] = "Working on %s...";
+inline constexpr char kWatching[] = "Watching %s: %s s left. Cancel ends the action after this instance.";
+inline constexpr char kCancelAsked[] = "The action ends after this instance...";
+// The overview's Close button while an action runs, and after.
+inline constexpr char kCancelButton[] = "Cancel";
+inline constexpr char kCloseButton[] = "Close";
 // An error the system has no words for; %s is its number.
 inline constexpr char kUnknownError[] = "Error %s.";
 

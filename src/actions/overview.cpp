@@ -66,11 +66,33 @@ std::string CellText(const OverviewRow& row, OverviewColumn column) {
     }
 }
 
+namespace {
+
+bool EnumerateStatuses(System& system, std::vector<ServiceStatus>& services) {
+    const Scoped<ManagerHandle> manager(system, system.OpenManager());
+    return manager && system.EnumServiceStatuses(manager.get(), services);
+}
+
+}  // namespace
+
+bool ReadStatesAgain(System& system, std::vector<OverviewRow>& rows) {
+    std::vector<ServiceStatus> services;
+    if (!EnumerateStatuses(system, services)) return false;
+    for (OverviewRow& row : rows) {
+        row.state = row.processId = 0;
+        for (const ServiceStatus& status : services) {
+            if (status.name != row.name) continue;
+            row.state = status.state;
+            row.processId = status.processId;
+        }
+    }
+    return true;
+}
+
 bool ReadOverviewStates(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
     rows.clear();
-    const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     std::vector<ServiceStatus> services;
-    if (!manager || !s.system.EnumServiceStatuses(manager.get(), services)) return false;
+    if (!EnumerateStatuses(s.system, services)) return false;
     for (const ServiceStatus& status : services) {
         if (!IsFamilyService(status.name)) continue;
         OverviewRow row;

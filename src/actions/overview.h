@@ -45,6 +45,11 @@ void ReadOverviewDetails(DialogAndMachine& s, std::vector<OverviewRow>& rows);
 // Both.
 bool ReadOverview(DialogAndMachine& s, std::vector<OverviewRow>& rows);
 
+// Every row's state and process id read again with the one enumeration,
+// the rest kept; a row whose instance is no longer listed shows neither.
+// False, the rows unchanged, when the services cannot be listed.
+bool ReadStatesAgain(System& system, std::vector<OverviewRow>& rows);
+
 // Sorts by |column|: process ids and versions as numbers, the rest as
 // text without regard to letter case; equal rows stay in name order.
 void SortRows(std::vector<OverviewRow>& rows, OverviewColumn column, bool descending);

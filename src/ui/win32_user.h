@@ -18,6 +18,9 @@ public:
     std::uint64_t Milliseconds() override { return GetTickCount64(); }
     bool AskYesNo(const std::string& question, const char* caption) override;
 
+protected:
+    const ui::Dialog& owner() const { return owner_; }
+
 private:
     const ui::Dialog& owner_;
     HCURSOR idleCursor_ = nullptr;  // the cursor before the wait cursor, while busy

@@ -319,6 +319,19 @@ TEST(Refresh, OverviewRowsKeepWhatCouldBeRead) {
     EXPECT_EQ(rows[0].name + rows[1].name, k1 + k3);
     EXPECT_EQ(StateText(kServicePaused) + StateText(9), "Paused9");
 
+    // Read again: states and process ids from one enumeration, the rest kept.
+    h.system.At(k2).running = false, h.system.Run(k3);
+    h.system.DeleteService(h.system.OpenServiceToRemove(h.system.OpenManager(), k1));
+    const std::size_t enumerations = h.Calls("EnumServiceStatuses").size();
+    ASSERT_TRUE(ReadStatesAgain(h.system, rows));
+    EXPECT_EQ(h.Calls("EnumServiceStatuses").size(), enumerations + 1);
+    EXPECT_EQ(RowsAsText(rows), "Name\tState\tProcess id\tVersion\tAccount\tFolder\r\n" + k1 +
+                                    "\tunknown\t\t2.1.9.0\t\tC:\\Program Files\\K1\\\r\n" + k3 + "\tRunning\t" +
+                                    std::to_string(h.system.Find(k3)->processId) + "\t-\tLocalSystem\tC:\\K3\\\r\n" +
+                                    k2 + "\tStopped\t\t2.1.10.3\tDOM\\svc\tC:\\K2\\\r\n");
+    h.Fail(Op::EnumServiceStatuses, 1);
+    EXPECT_FALSE(ReadStatesAgain(h.system, rows));
+
     h.Fail(Op::EnumServiceStatuses, 1);
     EXPECT_FALSE(ReadOverview(h.context, rows));
     EXPECT_TRUE(rows.empty());
