@@ -23,6 +23,13 @@ void ReadRowDetails(DialogAndMachine& s, ManagerHandle manager, OverviewRow& row
     // The folder and the executable from one reading of its "ImagePath".
     std::string executable;
     row.folder = ScriptFolder(s, row.name, executable);
+    // An unquoted path with several readings, which the script leaves out:
+    // as the main list does, the folder of the file the service manager runs.
+    std::string runs;
+    if (row.folder.empty() && ReadExecutablePath(s, row.name, runs) == LeftOut::Ambiguous &&
+        s.host.ExpandReferences(runs, executable)) {
+        row.folder = DriveAndDirectory(executable, s.isLeadByte);
+    }
     VersionNumber version{};
     row.version.reset();
     if (!executable.empty() && s.system.ReadFileVersion(executable, version)) row.version = version;
