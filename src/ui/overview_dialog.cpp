@@ -193,20 +193,23 @@ void COverviewDlg::SortBy(int column) {
 void COverviewDlg::Act(qm::ServiceRequest request) {
     const std::vector<std::string> names = SelectedNames();
     if (names.empty()) return;
+    ReadWatchTime();
     ShowActing(true);
     qm::ActOnInstances(m_machine.system, m_user, request, names, *this);
     ShowActing(false);
 }
 
+void COverviewDlg::ReadWatchTime() {
+    // The watch time as the field says; a field left empty or too large
+    // takes the default, or the most it takes.
+    BOOL read = FALSE;
+    const UINT seconds = GetDlgItemInt(hwnd(), IDC_WATCH_TIME, &read, FALSE);
+    m_watchMs = (read ? (seconds < kMaxWatchSeconds ? seconds : kMaxWatchSeconds) * 1000 : qm::kDefaultWatchMs);
+    SetDlgItemInt(hwnd(), IDC_WATCH_TIME, m_watchMs / 1000, FALSE);
+}
+
 void COverviewDlg::ShowActing(bool acting) {
-    if (acting) {
-        // The watch time as the field says; a field left empty or too
-        // large takes the default, or the most it takes.
-        BOOL read = FALSE;
-        const UINT seconds = GetDlgItemInt(hwnd(), IDC_WATCH_TIME, &read, FALSE);
-        m_watchMs = (read ? (seconds < kMaxWatchSeconds ? seconds : kMaxWatchSeconds) * 1000 : qm::kDefaultWatchMs);
-        SetDlgItemInt(hwnd(), IDC_WATCH_TIME, m_watchMs / 1000, FALSE);
-    }
+    if (acting == m_acting) return;
     m_acting = acting;
     m_cancelAsked = false;
     for (int id : {IDC_OVERVIEW_LIST, IDC_START, IDC_STOP, IDC_RESTART, IDC_REFRESH, IDC_CHANGE_ACCOUNT,
@@ -222,6 +225,7 @@ void COverviewDlg::ShowActing(bool acting) {
 }
 
 void COverviewDlg::Acting(const std::string& name, unsigned watchLeftMs) {
+    ShowActing(true);  // the restart after an account change begins
     if (m_cancelAsked) return;  // the line says the action ends
     SetItemText(IDC_PROGRESS, watchLeftMs ? qm::text::Fill(qm::text::kWatching,
                                                            {name, std::to_string((watchLeftMs + 999) / 1000)})
@@ -235,7 +239,7 @@ void COverviewDlg::Copy() {
 
 void COverviewDlg::ChangeAccount() {
     qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
-    ShowActing(true);
+    ReadWatchTime();
     const bool changed = qm::ChangeAccount(context, SelectedRows(), *this);
     ShowActing(false);
     if (changed) Refresh();

@@ -59,6 +59,8 @@ private:
     void OfferSameAccount(POINT at);
     std::vector<qm::OverviewRow> SelectedRows() const;
     std::vector<std::string> SelectedNames() const;
+    // The watch time from its field, for the action about to run.
+    void ReadWatchTime();
     // The controls of an action enabled, or (while one runs) all but Cancel.
     void ShowActing(bool acting);
     // A request on one instance ended: its row shows its state and process.
