@@ -344,9 +344,9 @@ std::uint32_t Win32System::ChangeServiceAccount(ServiceHandle service, const cha
                                                const char* password) {
     // SERVICE_NO_CHANGE for the type, start type and error control, and null
     // for the path, group, tag, dependencies and display name, leave those as
-    // they are; so does a null account name (learn.microsoft.com,
-    // ChangeServiceConfigA: "Specify NULL if you are not changing the
-    // existing account name"). The service
+    // they are; so does a null account name, which keeps the account the
+    // service has (learn.microsoft.com, ChangeServiceConfigA,
+    // lpServiceStartName). The service
     // manager keeps the password and logs on with it at the next start
     // ("Changing the Password on a Service's User Account").
     return ChangeServiceConfigA(Sc(service), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
