@@ -15,7 +15,9 @@
 //       overview: qm::ReadOverviewStates, filling a report list view (then
 //       the details: qm::ReadOverviewDetails and the fill again), against
 //                the refresh above; each instance's executable is a copy
-//                of this program, which carries a version record
+//                of this program, which carries a version record; and the
+//                open overview's periodic qm::ReadStatesAgain against one
+//                bare EnumServicesStatusExA enumeration
 //   qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE
 //       process start to main dialog shown (and, for Quilmarsk, its list
 //       holding the N/10 instances), against the minimal dialog program;
@@ -217,6 +219,7 @@ public:
     }
     void ShowBusy(bool) override {}
     void Pause(unsigned) override {}
+    std::uint64_t Milliseconds() override { return GetTickCount64(); }
     bool AskYesNo(const std::string&, const char*) override { return false; }
 };
 
@@ -331,10 +334,22 @@ void BenchDialog::Measure() {
             qm::ReadOverviewDetails(s, rows);
             fill();
         },
+        // What the open overview reads every few seconds, against one
+        // enumeration with process information and nothing done with it.
+        [&] {
+            if (!qm::ReadStatesAgain(machine_.system, rows)) Fail("ReadStatesAgain");
+        },
+        [&] {
+            std::vector<qm::ServiceStatus> services;
+            const qm::ManagerHandle manager = machine_.system.OpenManager();
+            if (!machine_.system.EnumServiceStatuses(manager, services)) Fail("EnumServiceStatuses");
+            machine_.system.CloseServiceHandle(manager);
+        },
     });
     if (overview_.Count() != family || rows.empty() || !rows.back().version) Fail("the overview misses instances");
     Result("overview", n_, m[0], m[1]);
     Result("overview_details", n_, m[2], m[1]);
+    Result("overview_reread", n_, m[3], m[4]);
     MeasureOverviewParts(rows);
 
     MeasureParts();

@@ -27,23 +27,50 @@ std::string SharedAccount(const std::vector<OverviewRow>& rows) {
 
 // How one instance took the change.
 struct Outcome {
-    std::uint32_t error = 0;      // 0: changed
-    bool accountChanged = true;   // it had another account, or one that could not be read
-    bool running = false;         // in any state but stopped
+    std::uint32_t error = 0;     // 0: changed, or left as it was
+    bool accountChanged = true;  // it had another account, or one that could not be read
+    bool running = false;        // in any state but stopped
+    bool passwordless = false;   // a password alone was asked for, and it logs on without one: left
+    bool unread = false;         // a password alone was asked for, and its account could not be read: left
+    std::string had;             // the account it had
 };
 
-Outcome ChangeOne(System& system, ManagerHandle manager, const std::string& name, const Account& account,
+// Gives the instance |account| and |password|; with no account, the
+// password alone, to an instance whose account has one.
+Outcome ChangeOne(DialogAndMachine& s, ManagerHandle manager, const std::string& name, const Account* account,
                   const char* password) {
     Outcome out;
-    const Scoped<ServiceHandle> service(system,
-                                        system.OpenServiceFor(manager, name, ServiceAccess::Configure, out.error));
+    const Scoped<ServiceHandle> service(s.system,
+                                        s.system.OpenServiceFor(manager, name, ServiceAccess::Configure, out.error));
     if (!service) return out;
-    std::string had;
-    out.accountChanged = !system.QueryServiceAccount(service.get(), had) || !SameAccount(had, account.typed());
+    const bool read = s.system.QueryServiceAccount(service.get(), out.had);
+    out.accountChanged = account && (!read || !SameAccount(out.had, account->typed()));
+    if (!account) {
+        // What it logs on as must be known: an empty one is LocalSystem.
+        if (!read) {
+            out.unread = true;
+            return out;
+        }
+        out.passwordless = Account(out.had, false, s.isLeadByte).kind() != AccountKind::Ordinary;
+        if (out.passwordless) return out;
+    }
     ServiceStatus status;
-    out.running = system.QueryStatus(service.get(), status) == 0 && status.state != kServiceStopped;
-    out.error = system.ChangeServiceAccount(service.get(), account.typed(), password);
+    out.running = s.system.QueryStatus(service.get(), status) == 0 && status.state != kServiceStopped;
+    out.error = s.system.ChangeServiceAccount(service.get(), account ? account->typed().c_str() : nullptr, password);
     return out;
+}
+
+// The accounts among |rows| that have a password, each once.
+std::vector<Account> AccountsWithPassword(const std::vector<OverviewRow>& rows, LeadBytePredicate isLeadByte) {
+    std::vector<Account> accounts;
+    for (const OverviewRow& row : rows) {
+        const Account account(row.account, true, isLeadByte);
+        if (account.kind() != AccountKind::Ordinary) continue;
+        bool seen = false;
+        for (const Account& a : accounts) seen = seen || SameAccount(a.typed(), row.account);
+        if (!seen) accounts.push_back(account);
+    }
+    return accounts;
 }
 
 }  // namespace
@@ -55,62 +82,96 @@ bool ChangeAccount(DialogAndMachine& s, const std::vector<OverviewRow>& selected
     std::string typed = SharedAccount(selected), password;
     const WipedOnExit wiped{password};
     std::optional<Account> checked;
-    AccountVerdict verdict = AccountVerdict::Refused;
+    // The accounts whose logon lacked only the right, to be granted it.
+    std::vector<Account> rightMissing;
     const bool confirmed = s.user.AskAccount(
         typed, password, [&](const std::string& name, const std::string& secret, Messenger& dialog) {
-            checked.emplace(name, !secret.empty(), s.isLeadByte);
-            for (const OverviewRow& row : selected) {
-                if (!FitsService(dialog, *checked, row.name)) return false;
+            rightMissing.clear();
+            checked.reset();
+            // No account: each instance keeps its own, and each account
+            // with a password is checked with the new one.
+            std::vector<Account> toCheck;
+            if (name.empty()) {
+                toCheck = AccountsWithPassword(selected, s.isLeadByte);
+            } else {
+                checked.emplace(name, !secret.empty(), s.isLeadByte);
+                for (const OverviewRow& row : selected) {
+                    if (!FitsService(dialog, *checked, row.name)) return false;
+                }
+                toCheck = {*checked};
             }
-            verdict = CheckAccount(s.rights, dialog, *checked, secret);
-            return verdict != AccountVerdict::Refused;
+            for (const Account& account : toCheck) {
+                const AccountVerdict verdict = CheckAccount(s.rights, dialog, account, secret);
+                if (verdict == AccountVerdict::Refused) return false;
+                if (verdict == AccountVerdict::RightMissing) rightMissing.push_back(account);
+            }
+            return true;
         });
-    if (!confirmed || !checked) return false;
+    if (!confirmed) return false;
 
     const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     if (!manager) {
         s.user.Message(text::kOverviewReadError, text::kErrorCaption, Icon::Stop);
         return false;
     }
-    const char* secret = checked->TakesNullPassword() ? nullptr : password.c_str();
-    std::string changed, refused, restartLines;
-    std::vector<std::string> restart;
+    const Account* account = checked ? &*checked : nullptr;
+    const char* secret = account && account->TakesNullPassword() ? nullptr : password.c_str();
+    std::string changed, refused, passwordless;
+    std::vector<Outcome> outcomes;
     bool accountChanged = false;
     s.user.ShowBusy(true);
     for (const OverviewRow& row : selected) {
-        const Outcome out = ChangeOne(s.system, manager.get(), row.name, *checked, secret);
-        if (out.error) {
-            refused += text::Fill(text::kRefusedLine, {row.name, ErrorWords(s.system, out.error)});
-            continue;
-        }
-        changed += text::Fill(text::kInstanceLine, row.name);
-        accountChanged = accountChanged || out.accountChanged;
-        if (out.running) {
-            restart.push_back(row.name);
-            restartLines += text::Fill(text::kInstanceLine, row.name);
+        outcomes.push_back(ChangeOne(s, manager.get(), row.name, account, secret));
+        const Outcome& out = outcomes.back();
+        if (out.error || out.unread) {
+            const std::string why = out.unread ? text::kAccountUnreadable : ErrorWords(s.system, out.error);
+            refused += text::Fill(text::kRefusedLine, {row.name, why});
+        } else if (out.passwordless) {
+            passwordless += text::Fill(text::kRefusedLine, {row.name, out.had});
+        } else {
+            changed += text::Fill(text::kInstanceLine, row.name);
+            accountChanged = accountChanged || out.accountChanged;
         }
     }
     s.user.ShowBusy(false);
 
     std::string message;
-    if (!changed.empty()) message = text::Fill(text::kAccountChanged, checked->typed()) + changed;
-    if (!refused.empty()) message += (message.empty() ? "" : "\n\n") + std::string(text::kAccountRefused) + refused;
-    if (refused.empty()) {
-        s.user.Message(message, text::kCaption, Icon::Information);
-    } else {
-        s.user.Message(message, text::kErrorCaption, Icon::Stop);
+    if (!changed.empty()) {
+        message = (account ? text::Fill(text::kAccountChanged, account->typed()) : text::kPasswordChanged) + changed;
     }
+    const auto add = [&message](const char* heading, const std::string& lines) {
+        if (!lines.empty()) message += (message.empty() ? "" : "\n\n") + std::string(heading) + lines;
+    };
+    add(text::kNoPasswordLeft, passwordless);
+    add(text::kAccountRefused, refused);
+    s.user.Message(message, refused.empty() ? text::kCaption : text::kErrorCaption,
+                   refused.empty() ? Icon::Information : Icon::Stop);
     if (changed.empty()) return false;
 
     // A logon refused for want of the right is tried once more after the
-    // grant: refused again, a policy denies it, and no restart can succeed.
-    LogonRight right = LogonRight::NotNeeded;
-    if (accountChanged || verdict == AccountVerdict::RightMissing) {
-        right = GrantServiceLogonRight(s.rights, s.user, *checked,
-                                       verdict == AccountVerdict::RightMissing ? &password : nullptr);
+    // grant: refused again, a policy denies it, and no restart under that
+    // account can succeed.
+    std::vector<std::string> denied;
+    const auto grant = [&](const Account& whom, bool retry) {
+        if (GrantServiceLogonRight(s.rights, s.user, whom, retry ? &password : nullptr) == LogonRight::Denied) {
+            denied.push_back(whom.typed());
+        }
+    };
+    if (account && (accountChanged || !rightMissing.empty())) grant(*account, !rightMissing.empty());
+    if (!account) {
+        for (const Account& whom : rightMissing) grant(whom, true);
     }
-    if (right != LogonRight::Denied && !restart.empty() &&
-        s.user.AskYesNo(text::Fill(text::kRestartQuestion, restartLines), text::kCaption)) {
+    std::vector<std::string> restart;
+    std::string restartLines;
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        const Outcome& out = outcomes[i];
+        bool refusedLogon = false;
+        for (const std::string& d : denied) refusedLogon = refusedLogon || SameAccount(d, account ? d : out.had);
+        if (out.error || out.unread || out.passwordless || !out.running || refusedLogon) continue;
+        restart.push_back(selected[i].name);
+        restartLines += text::Fill(text::kInstanceLine, selected[i].name);
+    }
+    if (!restart.empty() && s.user.AskYesNo(text::Fill(text::kRestartQuestion, restartLines), text::kCaption)) {
         RestartInstances(s.system, s.user, restart, progress);
     }
     return true;

@@ -19,11 +19,16 @@ bool SameAccount(const std::string& a, const std::string& b);
 // and checks it once as Add does; a virtual account that does not fit every
 // one of them is refused there. Then gives it to each instance in turn, and
 // says in one message which got it and which were refused, and why; a
-// refused one keeps what it had. The right to log on as a service is
-// granted once, when an instance changed its account. The changed instances
-// that run are offered a restart, as the service manager logs on with the
-// new password at the next start only; the restart halts at the first
-// failure. The password is wiped when done. True when any instance changed.
+// refused one keeps what it had. An empty account changes the password
+// alone: each instance keeps its own account (each account with a password
+// is checked once with the new one), and those that log on without a
+// password are left as they were and named; an account is never changed
+// unless one is typed. The right to log on as a service is granted once,
+// when an instance changed its account, or to an account whose logon
+// lacked only that right. The changed instances that run are offered a
+// restart, as the service manager logs on with the new password at the
+// next start only; the restart halts at the first failure. The password is
+// wiped when done. True when any instance changed.
 bool ChangeAccount(DialogAndMachine& s, const std::vector<OverviewRow>& selected, InstanceProgress& progress);
 
 }  // namespace qm

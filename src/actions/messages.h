@@ -175,9 +175,27 @@ inline constexpr char kNoVersion[] = "-";
 // and the system's words for the error.
 inline constexpr char kStartFailed[] = "The instance %s did not start. It is now %s.\n\n%s";
 inline constexpr char kStopFailed[] = "The instance %s did not stop. It is now %s.\n\n%s";
-// Added when instances selected after it were left alone.
-inline constexpr char kLeftAlone[] = "\n\nThe instances selected after it were left as they were.";
+// A started instance that did not keep running with the same process
+// through the watch time: its name, how many seconds after it started, its
+// state now.
+inline constexpr char kWatchEnded[] = "The instance %s did not stay up: its process ended %s s after it started. It is now %s.";
+inline constexpr char kWatchReplaced[] =
+    "The instance %s did not stay up: its process ended %s s after it started, and another process was started "
+    "in its place. It is now %s.";
+// A rolling action ended at the administrator's request after instance %s.
+inline constexpr char kActionCancelled[] = "The action was stopped after the instance %s, as asked.";
+// Added, with a line per instance, when instances selected after the one
+// named were left alone.
+inline constexpr char kLeftAlone[] = "\n\nThese instances were left as they were:";
 inline constexpr char kOverviewReadError[] = "The installed services could not be read.";
+// The line under the overview while an action runs: the instance, and the
+// seconds its watch has left.
+inline constexpr char kActingOn[] = "Working on %s...";
+inline constexpr char kWatching[] = "Watching %s: %s s left. Cancel ends the action after this instance.";
+inline constexpr char kCancelAsked[] = "The action ends after this instance...";
+// The overview's Close button while an action runs, and after.
+inline constexpr char kCancelButton[] = "Cancel";
+inline constexpr char kCloseButton[] = "Close";
 // An error the system has no words for; %s is its number.
 inline constexpr char kUnknownError[] = "Error %s.";
 
@@ -190,6 +208,16 @@ inline constexpr char kSelectSameAccount[] = "Select every instance that logs on
 inline constexpr char kAccountChanged[] =
     "These instances now log on as %s. The new account and password take effect when each one starts next.";
 inline constexpr char kAccountRefused[] = "These instances were left as they were:";
+// The heading of a change with the account field left empty: a password
+// alone, each instance keeping its own account.
+inline constexpr char kPasswordChanged[] =
+    "These instances keep their accounts and now log on with the new password. It takes effect when each one "
+    "starts next.";
+// The instances a password alone was not given to, each with its account.
+inline constexpr char kNoPasswordLeft[] =
+    "These instances log on without a password (a built-in, virtual or managed account) and were left as they were:";
+// Why an instance was left out of a password change.
+inline constexpr char kAccountUnreadable[] = "its account could not be read";
 inline constexpr char kInstanceLine[] = "\n    %s";
 inline constexpr char kRefusedLine[] = "\n    %s: %s";
 // Asked after a change, for the changed instances that are running.

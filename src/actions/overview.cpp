@@ -10,11 +10,6 @@ namespace qm {
 
 namespace {
 
-// How long an instance is given to reach the state asked for, and how
-// often it is asked for its state meanwhile.
-constexpr unsigned kStateWaitMs = 30000;
-constexpr unsigned kStatePollMs = 250;
-
 std::string VersionText(const std::optional<VersionNumber>& version) {
     if (!version) return text::kNoVersion;
     const VersionNumber& v = *version;
@@ -28,103 +23,19 @@ void ReadRowDetails(DialogAndMachine& s, ManagerHandle manager, OverviewRow& row
     // The folder and the executable from one reading of its "ImagePath".
     std::string executable;
     row.folder = ScriptFolder(s, row.name, executable);
+    // An unquoted path with several readings, which the script leaves out:
+    // as the main list does, the folder of the file the service manager runs.
+    std::string runs;
+    if (row.folder.empty() && ReadExecutablePath(s, row.name, runs) == LeftOut::Ambiguous &&
+        s.host.ExpandReferences(runs, executable)) {
+        row.folder = DriveAndDirectory(executable, s.isLeadByte);
+    }
     VersionNumber version{};
     row.version.reset();
     if (!executable.empty() && s.system.ReadFileVersion(executable, version)) row.version = version;
 }
 
-// What ended a request: the error, and the state the instance was left in.
-struct Halt {
-    std::uint32_t error = 0;
-    std::uint32_t state = 0;
-};
-
-// Waits until the instance reports |target|. A start that ends with the
-// service stopped has failed with the service's own exit code.
-bool WaitFor(System& system, User& user, ServiceHandle service, std::uint32_t target, ServiceStatus& status,
-             Halt& halt) {
-    for (unsigned waited = 0;; waited += kStatePollMs) {
-        if (const std::uint32_t error = system.QueryStatus(service, status)) {
-            halt = {error, 0};
-            return false;
-        }
-        if (status.state == target) return true;
-        if (target == kServiceRunning && status.state == kServiceStopped) {
-            halt = {status.exitCode ? status.exitCode : kErrorProcessAborted, status.state};
-            return false;
-        }
-        if (waited >= kStateWaitMs) {
-            halt = {kErrorServiceRequestTimeout, status.state};
-            return false;
-        }
-        user.Pause(kStatePollMs);
-    }
-}
-
-// A state asked for: the state, the one on the way to it, the refusal
-// that says the instance is there already, and the request. StartServiceA
-// refuses a running service with ERROR_SERVICE_ALREADY_RUNNING and a
-// disabled one with ERROR_SERVICE_DISABLED; ControlService refuses to stop
-// a stopped one with ERROR_SERVICE_NOT_ACTIVE, and one that running
-// services depend on with ERROR_DEPENDENT_SERVICES_RUNNING
-// (learn.microsoft.com, StartServiceA, ControlService, Stopping a Service).
-struct Move {
-    std::uint32_t target, pending, harmless;
-    std::uint32_t (System::*request)(ServiceHandle);
-};
-constexpr Move kStop{kServiceStopped, kServiceStopPending, kErrorServiceNotActive, &System::RequestStop};
-constexpr Move kStart{kServiceRunning, kServiceStartPending, kErrorServiceAlreadyRunning, &System::RequestStart};
-
-// Asks for the state unless the instance is in it or on its way, then
-// waits for it.
-bool Reach(System& system, User& user, ServiceHandle service, const Move& move, ServiceStatus& status, Halt& halt) {
-    if (status.state == move.target) return true;
-    if (status.state != move.pending) {
-        const std::uint32_t error = (system.*move.request)(service);
-        if (error && error != move.harmless) {
-            halt = {error, status.state};
-            return false;
-        }
-    }
-    return WaitFor(system, user, service, move.target, status, halt);
-}
-
-enum class Phase { Stop, Start };
-
-// Carries out |request| on the instance named in |status|; false, with the
-// phase that failed and why, when it did not reach the state asked for.
-bool ActOnOne(System& system, User& user, ManagerHandle manager, ServiceRequest request, ServiceStatus& status,
-              Halt& halt, Phase& phase) {
-    phase = request == ServiceRequest::Start ? Phase::Start : Phase::Stop;
-    std::uint32_t error = 0;
-    const Scoped<ServiceHandle> service(system,
-                                        system.OpenServiceFor(manager, status.name, ServiceAccess::Control, error));
-    if (!service) {
-        halt = {error, 0};
-        return false;
-    }
-    if ((error = system.QueryStatus(service.get(), status)) != 0) {
-        halt = {error, 0};
-        return false;
-    }
-    if (request != ServiceRequest::Start && !Reach(system, user, service.get(), kStop, status, halt)) return false;
-    if (request == ServiceRequest::Stop) return true;
-    phase = Phase::Start;
-    return Reach(system, user, service.get(), kStart, status, halt);
-}
-
-std::string Failure(System& system, const char* format, const std::string& name, const Halt& halt) {
-    return text::Fill(format, {name, StateText(halt.state), ErrorWords(system, halt.error)});
-}
-
 }  // namespace
-
-std::string ErrorWords(System& system, std::uint32_t error) {
-    std::string words = system.ErrorText(error);
-    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ')) words.pop_back();
-    if (words.empty()) words = text::Fill(text::kUnknownError, std::to_string(error));
-    return words;
-}
 
 const char* ColumnTitle(OverviewColumn column) {
     switch (column) {
@@ -162,11 +73,33 @@ std::string CellText(const OverviewRow& row, OverviewColumn column) {
     }
 }
 
+namespace {
+
+bool EnumerateStatuses(System& system, std::vector<ServiceStatus>& services) {
+    const Scoped<ManagerHandle> manager(system, system.OpenManager());
+    return manager && system.EnumServiceStatuses(manager.get(), services);
+}
+
+}  // namespace
+
+bool ReadStatesAgain(System& system, std::vector<OverviewRow>& rows) {
+    std::vector<ServiceStatus> services;
+    if (!EnumerateStatuses(system, services)) return false;
+    for (OverviewRow& row : rows) {
+        row.state = row.processId = 0;
+        for (const ServiceStatus& status : services) {
+            if (status.name != row.name) continue;
+            row.state = status.state;
+            row.processId = status.processId;
+        }
+    }
+    return true;
+}
+
 bool ReadOverviewStates(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
     rows.clear();
-    const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     std::vector<ServiceStatus> services;
-    if (!manager || !s.system.EnumServiceStatuses(manager.get(), services)) return false;
+    if (!EnumerateStatuses(s.system, services)) return false;
     for (const ServiceStatus& status : services) {
         if (!IsFamilyService(status.name)) continue;
         OverviewRow row;
@@ -230,35 +163,6 @@ std::string RowsAsText(const std::vector<OverviewRow>& rows) {
     line(titles);
     for (const OverviewRow& row : rows) line(RowCells(row));
     return out;
-}
-
-bool ActOnInstances(System& system, User& user, ServiceRequest request, const std::vector<std::string>& names,
-                    InstanceProgress& progress) {
-    const Scoped<ManagerHandle> manager(system, system.OpenManager());
-    if (!manager) {
-        user.Message(text::kOverviewReadError, text::kErrorCaption, Icon::Stop);
-        return false;
-    }
-    user.ShowBusy(true);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        ServiceStatus status;
-        status.name = names[i];
-        Halt halt;
-        Phase phase = Phase::Stop;
-        const bool reached = ActOnOne(system, user, manager.get(), request, status, halt, phase);
-        status.name = names[i];
-        if (!reached) status.state = halt.state;
-        progress.InstanceEnded(status);
-        if (reached) continue;
-        std::string message =
-            Failure(system, phase == Phase::Stop ? text::kStopFailed : text::kStartFailed, names[i], halt);
-        if (i + 1 < names.size()) message += text::kLeftAlone;
-        user.ShowBusy(false);
-        user.Message(message, text::kErrorCaption, Icon::Stop);
-        return false;
-    }
-    user.ShowBusy(false);
-    return true;
 }
 
 }  // namespace qm

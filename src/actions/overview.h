@@ -1,5 +1,5 @@
-// The overview of every instance: what it shows of each, and the rolling
-// start, stop and restart of the instances selected there.
+// The overview of every instance: what it shows of each. Its rolling start,
+// stop and restart are in rolling.h.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "actions/actions.h"
+#include "actions/rolling.h"
 
 namespace qm {
 
@@ -44,39 +45,16 @@ void ReadOverviewDetails(DialogAndMachine& s, std::vector<OverviewRow>& rows);
 // Both.
 bool ReadOverview(DialogAndMachine& s, std::vector<OverviewRow>& rows);
 
+// Every row's state and process id read again with the one enumeration,
+// the rest kept; a row whose instance is no longer listed shows neither.
+// False, the rows unchanged, when the services cannot be listed.
+bool ReadStatesAgain(System& system, std::vector<OverviewRow>& rows);
+
 // Sorts by |column|: process ids and versions as numbers, the rest as
 // text without regard to letter case; equal rows stay in name order.
 void SortRows(std::vector<OverviewRow>& rows, OverviewColumn column, bool descending);
 
 // The rows as tab-separated text under a heading line, CR LF line ends.
 std::string RowsAsText(const std::vector<OverviewRow>& rows);
-
-// The system's words for |error| without their line end, or its number
-// when the system has none.
-std::string ErrorWords(System& system, std::uint32_t error);
-
-enum class ServiceRequest { Start, Stop, Restart };
-
-// Told as each instance's request ends, so that its row can show it.
-class InstanceProgress {
-public:
-    virtual ~InstanceProgress() = default;
-    virtual void InstanceEnded(const ServiceStatus& status) = 0;
-};
-
-// Asks the service manager for |request| on each of |names| in turn, each
-// with a bounded wait for the state asked for (a restart stops, waits,
-// starts and waits). Starting a running instance or stopping a stopped one
-// does nothing. The first instance that does not reach its state ends the
-// run with a stop message naming it, its state and the system's words for
-// the error; those after it are not touched. True when every one reached
-// its state.
-bool ActOnInstances(System& system, User& user, ServiceRequest request, const std::vector<std::string>& names,
-                    InstanceProgress& progress);
-
-inline bool RestartInstances(System& system, User& user, const std::vector<std::string>& names,
-                             InstanceProgress& progress) {
-    return ActOnInstances(system, user, ServiceRequest::Restart, names, progress);
-}
 
 }  // namespace qm

@@ -1,22 +1,18 @@
 #include "actions/messages.h"
 #include "actions/actions.h"
+#include "actions/wait.h"
 
 namespace qm {
 
 namespace {
 
-// How long a deleted service is given to go, and how often it is looked for.
+// How long a deleted service is given to go.
 constexpr unsigned kRemoveWaitMs = 5000;
-constexpr unsigned kRemovePollMs = 250;
 
 // A deleted service goes once it has stopped and every handle to it is
 // closed; one that does not stop stays, marked for deletion.
 bool WaitUntilGone(DialogAndMachine& s, ManagerHandle manager, const std::string& name) {
-    for (unsigned waited = 0; waited < kRemoveWaitMs; waited += kRemovePollMs) {
-        if (s.system.ServiceGone(manager, name)) return true;
-        s.user.Pause(kRemovePollMs);
-    }
-    return s.system.ServiceGone(manager, name);
+    return WaitUntil(s.user, kRemoveWaitMs, [&] { return s.system.ServiceGone(manager, name); });
 }
 
 enum class Removal { Failed, Pending, Gone };

@@ -1,6 +1,7 @@
 // What the actions need of the administrator and of the dialog on screen.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     virtual void ShowBusy(bool busy) = 0;
     // Lets |milliseconds| pass while the window keeps painting.
     virtual void Pause(unsigned milliseconds) = 0;
+    // A clock in milliseconds that only goes forward (from any start).
+    virtual std::uint64_t Milliseconds() = 0;
     // A question with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const std::string& question, const char* caption) = 0;
 };

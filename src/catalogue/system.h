@@ -180,9 +180,10 @@ public:
 
     // ---- The account change ----
     // ChangeServiceConfigA with the account and its password and nothing
-    // else: every other setting stays as it is. A null password for the
-    // accounts whose password Windows keeps. 0, or the error.
-    virtual std::uint32_t ChangeServiceAccount(ServiceHandle service, const std::string& account,
+    // else: every other setting stays as it is. A null account keeps the
+    // account the service has (a password change only); a null password
+    // for the accounts whose password Windows keeps. 0, or the error.
+    virtual std::uint32_t ChangeServiceAccount(ServiceHandle service, const char* account,
                                                const char* password) = 0;
 };
 

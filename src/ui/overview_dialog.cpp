@@ -10,11 +10,44 @@ namespace {
 // Posted to the dialog to read the rows' details after its first paint.
 constexpr UINT kReadDetails = WM_APP + 1;
 
+// The timer that reads every row's state and process id again, and how
+// often: one enumeration, a few milliseconds for a thousand services (see
+// bench/results.md).
+constexpr UINT_PTR kReadStatesTimer = 1;
+constexpr UINT kReadStatesMs = 5000;
+
+// The longest watch the field takes, in seconds.
+constexpr UINT kMaxWatchSeconds = 600;
+
 // The columns' widths in dialog units, in the columns' order.
 constexpr int kColumnWidths[] = {100, 45, 50, 55, 65, 125};
 static_assert(std::size(kColumnWidths) == static_cast<std::size_t>(qm::OverviewColumn::Count));
 
 }  // namespace
+
+void ResponsiveUser::Pause(unsigned milliseconds) {
+    constexpr DWORD kSlice = 50;
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // Left for the loop that ends on it.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
+            // The dialog's keys (Escape, Tab) as its own loop would take them.
+            if (!IsDialogMessageA(owner().hwnd(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return;
+        const DWORD wait = static_cast<DWORD>(end - now < kSlice ? end - now : kSlice);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    }
+}
 
 INT_PTR COverviewDlg::DoModal() {
     // The list view's window class exists only once registered.
@@ -33,8 +66,21 @@ bool COverviewDlg::OnInitDialog() {
         MapDialogRect(hwnd(), &width);
         m_list.AddColumn(c, qm::ColumnTitle(static_cast<qm::OverviewColumn>(c)), width.right);
     }
+    SendItemMessage(IDC_WATCH_TIME, EM_LIMITTEXT, 3);
+    SetDlgItemInt(hwnd(), IDC_WATCH_TIME, qm::kDefaultWatchMs / 1000, FALSE);
     Refresh(true);
+    SetTimer(hwnd(), kReadStatesTimer, kReadStatesMs, nullptr);
     return true;
+}
+
+void COverviewDlg::OnCancel() {
+    if (!m_acting) {
+        KillTimer(hwnd(), kReadStatesTimer);
+        ui::Dialog::OnCancel();
+        return;
+    }
+    m_cancelAsked = true;
+    SetItemText(IDC_PROGRESS, qm::text::kCancelAsked);
 }
 
 bool COverviewDlg::OnButtonClicked(int id) {
@@ -48,9 +94,13 @@ bool COverviewDlg::OnButtonClicked(int id) {
     }
 }
 
-bool COverviewDlg::OnMessage(UINT msg, WPARAM, LPARAM lParam, INT_PTR& result) {
+bool COverviewDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
     if (msg == kReadDetails) {
         FillDetails();
+        return true;
+    }
+    if (msg == WM_TIMER && wParam == kReadStatesTimer) {
+        if (!m_acting) ReadStates();
         return true;
     }
     if (msg != WM_NOTIFY) return false;
@@ -108,6 +158,16 @@ void COverviewDlg::FillDetails() {
     Show(selected);
 }
 
+void COverviewDlg::ReadStates() {
+    // A failed reading keeps what the rows showed: the next one may succeed.
+    if (!qm::ReadStatesAgain(m_machine.system, m_rows)) return;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        for (const auto column : {qm::OverviewColumn::State, qm::OverviewColumn::ProcessId}) {
+            m_list.SetCell(static_cast<int>(i), static_cast<int>(column), qm::CellText(m_rows[i], column));
+        }
+    }
+}
+
 void COverviewDlg::Show(const std::vector<std::string>& selected) {
     std::vector<std::vector<std::string>> cells;
     for (const qm::OverviewRow& row : m_rows) cells.push_back(qm::RowCells(row));
@@ -133,7 +193,43 @@ void COverviewDlg::SortBy(int column) {
 void COverviewDlg::Act(qm::ServiceRequest request) {
     const std::vector<std::string> names = SelectedNames();
     if (names.empty()) return;
+    ReadWatchTime();
+    ShowActing(true);
     qm::ActOnInstances(m_machine.system, m_user, request, names, *this);
+    ShowActing(false);
+}
+
+void COverviewDlg::ReadWatchTime() {
+    // The watch time as the field says; a field left empty or too large
+    // takes the default, or the most it takes.
+    BOOL read = FALSE;
+    const UINT seconds = GetDlgItemInt(hwnd(), IDC_WATCH_TIME, &read, FALSE);
+    m_watchMs = (read ? (seconds < kMaxWatchSeconds ? seconds : kMaxWatchSeconds) * 1000 : qm::kDefaultWatchMs);
+    SetDlgItemInt(hwnd(), IDC_WATCH_TIME, m_watchMs / 1000, FALSE);
+}
+
+void COverviewDlg::ShowActing(bool acting) {
+    if (acting == m_acting) return;
+    m_acting = acting;
+    m_cancelAsked = false;
+    for (int id : {IDC_OVERVIEW_LIST, IDC_START, IDC_STOP, IDC_RESTART, IDC_REFRESH, IDC_CHANGE_ACCOUNT,
+                   IDC_WATCH_TIME}) {
+        EnableWindow(Item(id), acting ? FALSE : TRUE);
+    }
+    SetItemText(IDCANCEL, acting ? qm::text::kCancelButton : qm::text::kCloseButton);
+    if (acting) return;
+    SetItemText(IDC_PROGRESS, "");
+    // Every row the action touched, and the others, as they are now.
+    ReadStates();
+    FocusItem(IDC_OVERVIEW_LIST);
+}
+
+void COverviewDlg::Acting(const std::string& name, unsigned watchLeftMs) {
+    ShowActing(true);  // the restart after an account change begins
+    if (m_cancelAsked) return;  // the line says the action ends
+    SetItemText(IDC_PROGRESS, watchLeftMs ? qm::text::Fill(qm::text::kWatching,
+                                                           {name, std::to_string((watchLeftMs + 999) / 1000)})
+                                          : qm::text::Fill(qm::text::kActingOn, name));
 }
 
 void COverviewDlg::Copy() {
@@ -143,7 +239,10 @@ void COverviewDlg::Copy() {
 
 void COverviewDlg::ChangeAccount() {
     qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
-    if (qm::ChangeAccount(context, SelectedRows(), *this)) Refresh();
+    ReadWatchTime();
+    const bool changed = qm::ChangeAccount(context, SelectedRows(), *this);
+    ShowActing(false);
+    if (changed) Refresh();
 }
 
 void COverviewDlg::OfferSameAccount(POINT at) {

@@ -27,6 +27,8 @@
 #define IDC_REFRESH             1014
 #define IDC_CHANGE_ACCOUNT      1015
 #define IDM_SELECT_SAME_ACCOUNT 1016
+#define IDC_WATCH_TIME          1017
+#define IDC_PROGRESS            1018
 #define IDC_PASSWORD            1032
 #define IDC_ACCOUNT             1033
 #define IDC_VERIFY_PASSWORD     1034

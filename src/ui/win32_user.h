@@ -15,7 +15,11 @@ public:
     bool ModulePath(std::string& path) override;
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;
+    std::uint64_t Milliseconds() override { return GetTickCount64(); }
     bool AskYesNo(const std::string& question, const char* caption) override;
+
+protected:
+    const ui::Dialog& owner() const { return owner_; }
 
 private:
     const ui::Dialog& owner_;

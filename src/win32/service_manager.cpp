@@ -340,15 +340,17 @@ std::string Win32System::ErrorText(std::uint32_t error) {
     return std::string(text, length < sizeof text ? length : 0);
 }
 
-std::uint32_t Win32System::ChangeServiceAccount(ServiceHandle service, const std::string& account,
+std::uint32_t Win32System::ChangeServiceAccount(ServiceHandle service, const char* account,
                                                const char* password) {
     // SERVICE_NO_CHANGE for the type, start type and error control, and null
     // for the path, group, tag, dependencies and display name, leave those as
-    // they are (learn.microsoft.com, ChangeServiceConfigA). The service
+    // they are; so does a null account name, which keeps the account the
+    // service has (learn.microsoft.com, ChangeServiceConfigA,
+    // lpServiceStartName). The service
     // manager keeps the password and logs on with it at the next start
     // ("Changing the Password on a Service's User Account").
     return ChangeServiceConfigA(Sc(service), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
-                                nullptr, nullptr, account.c_str(), password, nullptr)
+                                nullptr, nullptr, account, password, nullptr)
                ? 0
                : GetLastError();
 }

@@ -39,7 +39,7 @@ public:
     std::uint32_t RequestStop(ServiceHandle service) override;
     bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
     std::string ErrorText(std::uint32_t error) override;
-    std::uint32_t ChangeServiceAccount(ServiceHandle service, const std::string& account,
+    std::uint32_t ChangeServiceAccount(ServiceHandle service, const char* account,
                                        const char* password) override;
 
 private:

@@ -665,14 +665,22 @@ namespace {
 
 struct Rows : InstanceProgress {
     Strings ended;  // name: state
+    bool cancel = false;  // asked for from the start
     void InstanceEnded(const ServiceStatus& s) override { ended.push_back(s.name + ": " + StateText(s.state)); }
+    bool CancelAsked() override { return cancel; }
 };
 
 // Three running instances acted on in turn; each row changes one thing.
 TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
     const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03"};
+    // The instances after the |i|th, named as left.
+    const auto left = [&](int i) {
+        std::string out = i < 2 ? text::kLeftAlone : "";
+        for (int j = i + 1; j < 3; ++j) out += text::Fill(text::kInstanceLine, names[j]);
+        return out;
+    };
     const auto halt = [&](const char* format, int i, const char* state, const char* error) {
-        return text::Fill(format, {names[i], state, error}) + (i < 2 ? text::kLeftAlone : "");
+        return text::Fill(format, {names[i], state, error}) + left(i);
     };
     using R = ServiceRequest;
     const struct Row {
@@ -681,6 +689,7 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
         std::function<void(Harness&)> arrange;
         std::string message;  // empty: none
         std::size_t reached;  // the instances that reached their state
+        bool cancel = false;  // asked for at once: the first is done all the same
     } rows[] = {
         {"restart", R::Restart, [](Harness&) {}, "", 3},
         {"no stop in time", R::Restart, [&](Harness& h) { h.system.Run(names[1], true); },
@@ -698,6 +707,22 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
         {"last one", R::Stop, [&](Harness& h) { h.system.Run(names[2], true); },
          halt(text::kStopFailed, 2, "Stopping", "(error 1053)"), 2},
         {"no manager", R::Restart, [](Harness& h) { h.Fail(Op::OpenManager); }, text::kOverviewReadError, 0},
+        // A started one must keep its process through the watch time.
+        {"dies in the watch", R::Restart, [&](Harness& h) { h.system.At(names[1]).livesMs = 3000; },
+         text::Fill(text::kWatchEnded, {names[1], "3", "Stopped"}) + "\n\n(error 1067)" + left(1), 1},
+        {"another process in the watch", R::Start,
+         [&](Harness& h) { h.system.At(names[0]).running = false, h.system.At(names[0]).livesMs = 2000, h.system.At(names[0]).recovered = true; },
+         text::Fill(text::kWatchReplaced, {names[0], "2", "Running"}) + left(0), 0},
+        {"watch unreadable", R::Restart, [](Harness& h) { h.Fail(Op::QueryStatus, 1, 3); },  // the 4th: 01's watch
+         halt(text::kStartFailed, 0, "unknown", "(error 6)"), 0},
+        // A pending state ends before the opposite request: no 1061.
+        {"stop while starting", R::Stop, [&](Harness& h) { h.system.At(names[1]).startPendingMs = 2000; }, "", 3},
+        {"start while stopping", R::Start,
+         [&](Harness& h) { auto& s = h.system.At(names[1]); s.stopRequested = true, s.stopPendingMs = 1500; }, "", 3},
+        {"restart while stopping", R::Restart,
+         [&](Harness& h) { auto& s = h.system.At(names[0]); s.stopRequested = true, s.stopPendingMs = 1500; }, "", 3},
+        {"cancel between instances", R::Restart, [](Harness&) {}, text::Fill(text::kActionCancelled, names[0]) + left(0),
+         1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -709,20 +734,25 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
             before.push_back(h.system.Find(name)->processId);
         }
         row.arrange(h);
+        std::vector<bool> stopping;  // a start of one that is stopping gives it a new process
+        for (const std::string& name : names) stopping.push_back(h.system.Find(name)->stopRequested);
         Rows progress;
+        progress.cancel = row.cancel;
         EXPECT_EQ(ActOnInstances(h.system, h.user, row.request, names, progress), row.message.empty());
         Strings shown;
         for (const auto& m : h.user.messages) shown.push_back(m.text + " | " + m.caption);
-        EXPECT_EQ(shown, row.message.empty() ? Strings{} : Strings{row.message + " | Quilmarsk Error"});
+        const std::string caption = row.cancel ? " | Quilmarsk" : " | Quilmarsk Error";
+        EXPECT_EQ(shown, row.message.empty() ? Strings{} : Strings{row.message + caption});
         const bool running = row.request != R::Stop;
         // Each row is shown as its instance ends, the failing one too.
-        EXPECT_EQ(progress.ended.size(), row.reached + (row.reached < 3 && std::string(row.what) != "no manager"));
+        EXPECT_EQ(progress.ended.size(),
+                  row.reached + (row.reached < 3 && !row.cancel && std::string(row.what) != "no manager"));
         for (std::size_t i = 0; i < 3; ++i) {
             const FakeService& s = *h.system.Find(names[i]);
             if (i < row.reached) {
                 EXPECT_EQ(progress.ended[i], names[i] + (running ? ": Running" : ": Stopped"));
                 // A restart gives each a new process; a start of a running one keeps it.
-                if (row.request != R::Stop) {
+                if (row.request != R::Stop && !stopping[i]) {
                     EXPECT_EQ(s.processId != before[i], row.request == R::Restart) << i;
                 }
             } else if (i > row.reached) {
@@ -739,7 +769,8 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
 
 // Three running instances under DOM\old get one account; each row changes one thing.
 TEST(Overview, ChangesTheAccountOfEachInstance) {
-    const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03"};
+    const Strings names = {"Korvane Update Service 01", "Korvane Update Service 02", "Korvane Update Service 03",
+                           "Korvane Update Service 04"};  // the fourth only where a row adds it
     const std::string svc = "DOM\\svc", old = "DOM\\old", gmsa = "DOM\\gmsa$";
     // The instances numbered in |which|, a line each.
     const auto lines = [&](const std::string& which, const char* format = text::kInstanceLine, const char* words = "") {
@@ -764,7 +795,7 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
         {"password only, not now", "dom\\OLD", "new", [](Harness& h) { h.user.answersYes = false; }, old, "012",
          {said(text::kAccountChanged, "dom\\OLD") + lines("012")}, 0, "012"},
         {"stopped, an account unreadable", old, "new",
-         [&](Harness& h) { h.Fail(Op::QueryServiceAccount, 1); for (auto& n : names) h.system.At(n).running = false; },
+         [&](Harness& h) { h.Fail(Op::QueryServiceAccount, 1); for (int i = 0; i < 3; ++i) h.system.At(names[i]).running = false; },
          old, "012", {said(text::kAccountChanged, old) + lines("012"), said(text::kLogonRightGranted, old)}, 1, ""},
         {"virtual for several", "NT SERVICE\\" + names[0], "", [&](Harness& h) { h.system.At(names[2]).account = svc; },
          "", "", {said(text::kVirtualAccountName, names[1])}, 0, ""},
@@ -777,25 +808,43 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
          {text::kAccountRefused + lines("012", text::kRefusedLine, "(error 5)")}, 0, ""},
         {"no manager", svc, "new", [](Harness& h) { h.Fail(Op::OpenManager); }, old, "", {text::kOverviewReadError}, 0,
          ""},
+        {"password only, across kinds", "", "new",
+         [&](Harness& h) {
+             h.system.At(names[0]).account = "LocalSystem", h.system.At(names[1]).account = "NT SERVICE\\" + names[1];
+             h.system.AddService(names[3]), h.system.Run(names[3]), h.system.At(names[3]).account = svc;
+         },
+         "", "23",
+         {text::kPasswordChanged + lines("23") + "\n\n" + text::kNoPasswordLeft +
+          lines("0", text::kRefusedLine, "LocalSystem") + lines("1", text::kRefusedLine, ("NT SERVICE\\" + names[1]).c_str())},
+         0, "23"},
+        {"password only, an account unread, a right missing", "", "new",
+         [](Harness& h) { h.Fail(Op::QueryServiceAccount, 1), h.rights.logonAnswers = {1385}; }, old, "12",
+         {text::kPasswordChanged + lines("12") + refused + lines("0", text::kRefusedLine, text::kAccountUnreadable),
+          said(text::kLogonRightGranted, old)}, 1, "12"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Harness h;
-        for (auto& name : names) h.system.AddService(name), h.system.Run(name), h.system.At(name).account = old;
+        for (std::size_t i = 0; i < 3; ++i) {
+            h.system.AddService(names[i]), h.system.Run(names[i]), h.system.At(names[i]).account = old;
+        }
         h.rights.accounts = {svc, old, "dom\\OLD", gmsa};
         h.user.accounts = {{true, row.account, row.password}};
         row.arrange(h);
         std::vector<OverviewRow> selected;
-        for (const std::string& name : names) selected.push_back({name, 0, 0, {}, *h.system.Find(name)->account, ""});
+        for (const FakeService& f : h.system.services()) selected.push_back({f.name, 0, 0, {}, *f.account, ""});
         Rows progress;
         EXPECT_EQ(ChangeAccount(h.context, selected, progress), !row.changed.empty());
 
         EXPECT_EQ(h.user.accountPrefills, (std::vector<std::pair<std::string, std::string>>{{row.prefill, ""}}));
         const std::string password = row.password.empty() ? "null)" : "\"" + row.password + "\")";
-        for (const std::string& call : h.Calls("ChangeServiceAccount")) EXPECT_NE(call.find(password), call.npos);
-        for (std::size_t i = 0; i < names.size(); ++i) {
+        // An empty account is none: each keeps its own.
+        const std::string given = row.account.empty() ? ", null, " : ", \"" + row.account + "\", ";
+        for (const std::string& call : h.Calls("ChangeServiceAccount")) EXPECT_NE(call.find(given + password), call.npos);
+        for (std::size_t i = 0; i < selected.size(); ++i) {
             const bool changed = row.changed.find(static_cast<char>('0' + i)) != std::string::npos;
-            EXPECT_EQ(*h.system.Find(names[i])->account, changed ? row.account : selected[i].account) << i;
+            const std::string& now = *h.system.Find(names[i])->account;
+            EXPECT_EQ(now, changed && !row.account.empty() ? row.account : selected[i].account) << i;
         }
         Strings says;
         for (const auto& m : h.user.messages) says.push_back(m.text);

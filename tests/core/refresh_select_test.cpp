@@ -295,20 +295,23 @@ namespace {
 TEST(Refresh, OverviewRowsKeepWhatCouldBeRead) {
     Harness h;
     const std::string k1 = "Korvane Update Service 01", k2 = "Korvane Update Service 02", k3 = "Korvane Update Service 03";
-    h.system.AddService(k3, std::string("C:\\K3\\KorvaneSrv.exe"));
+    // Several readings: the service manager runs C:\K.exe.
+    h.system.AddService(k3, std::string("C:\\K 3\\KorvaneSrv.exe"));
+    h.host.files = {{"C:\\K.exe", ""}, {"C:\\K 3\\KorvaneSrv.exe", ""}};
     h.system.AddService("Spooler");
     h.system.AddService(k2, std::string("C:\\K2\\KorvaneSrv.exe"));
     h.system.AddService(k1, std::string("%ProgramFiles%\\K1\\KorvaneSrv.exe"));
     h.system.Run(k2);
     h.system.At(k2).account = "DOM\\svc";
-    h.system.fileVersions = {{"C:\\K2\\KorvaneSrv.exe", {2, 1, 10, 3}}, {"C:\\Program Files\\K1\\KorvaneSrv.exe", {2, 1, 9, 0}}};
+    h.system.fileVersions = {{"C:\\K2\\KorvaneSrv.exe", {2, 1, 10, 3}}, {"C:\\Program Files\\K1\\KorvaneSrv.exe", {2, 1, 9, 0}},
+                            {"C:\\K.exe", {1, 0, 0, 0}}};
     h.Fail(Op::QueryServiceAccount, 1);  // the first read, in the list's order: 01's configuration
     std::vector<OverviewRow> rows;
     ASSERT_TRUE(ReadOverview(h.context, rows));
     EXPECT_EQ(RowsAsText(rows), "Name\tState\tProcess id\tVersion\tAccount\tFolder\r\n" + k1 +
                                     "\tStopped\t\t2.1.9.0\t\tC:\\Program Files\\K1\\\r\n" + k2 + "\tRunning\t" +
                                     std::to_string(h.system.Find(k2)->processId) + "\t2.1.10.3\tDOM\\svc\tC:\\K2\\\r\n" +
-                                    k3 + "\tStopped\t\t-\tLocalSystem\tC:\\K3\\\r\n");
+                                    k3 + "\tStopped\t\t1.0.0.0\tLocalSystem\tC:\\\r\n");
     EXPECT_EQ(h.Calls("EnumServiceStatuses").size(), 1u);
     EXPECT_EQ(h.system.OpenHandles(), 0u);
 
@@ -318,6 +321,19 @@ TEST(Refresh, OverviewRowsKeepWhatCouldBeRead) {
     SortRows(rows, OverviewColumn::State, true);
     EXPECT_EQ(rows[0].name + rows[1].name, k1 + k3);
     EXPECT_EQ(StateText(kServicePaused) + StateText(9), "Paused9");
+
+    // Read again: states and process ids from one enumeration, the rest kept.
+    h.system.At(k2).running = false, h.system.Run(k3);
+    h.system.DeleteService(h.system.OpenServiceToRemove(h.system.OpenManager(), k1));
+    const std::size_t enumerations = h.Calls("EnumServiceStatuses").size();
+    ASSERT_TRUE(ReadStatesAgain(h.system, rows));
+    EXPECT_EQ(h.Calls("EnumServiceStatuses").size(), enumerations + 1);
+    EXPECT_EQ(RowsAsText(rows), "Name\tState\tProcess id\tVersion\tAccount\tFolder\r\n" + k1 +
+                                    "\tunknown\t\t2.1.9.0\t\tC:\\Program Files\\K1\\\r\n" + k3 + "\tRunning\t" +
+                                    std::to_string(h.system.Find(k3)->processId) + "\t1.0.0.0\tLocalSystem\tC:\\\r\n" +
+                                    k2 + "\tStopped\t\t2.1.10.3\tDOM\\svc\tC:\\K2\\\r\n");
+    h.Fail(Op::EnumServiceStatuses, 1);
+    EXPECT_FALSE(ReadStatesAgain(h.system, rows));
 
     h.Fail(Op::EnumServiceStatuses, 1);
     EXPECT_FALSE(ReadOverview(h.context, rows));

@@ -44,6 +44,8 @@ void SysCommand(HWND window, WPARAM command);
 // Waits until |window| is destroyed.
 void WaitGone(HWND window);
 
+inline constexpr int kSelectAll = -2;
+
 struct MessageBoxView {
     HWND window = nullptr;
     HWND owner = nullptr;
@@ -87,7 +89,8 @@ public:
     // the text, or "-" for a separator.
     std::vector<std::string> WindowMenu(HWND window) const;
     // The rows of the tool's list view |list|, one line each with its cells
-    // separated by tabs; row |select| alone is selected first when given.
+    // separated by tabs; row |select| alone (or kSelectAll: every row) is
+    // selected first when given.
     std::vector<std::string> ListViewRows(HWND list, int select = -1) const;
     // Opens |window|'s window menu as Alt+Space does and chooses its last
     // item with End and Enter.

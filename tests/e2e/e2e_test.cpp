@@ -221,35 +221,53 @@ TEST_F(Selection, ShowsTheFolderTheSelectedServiceRunsFrom) {
     EXPECT_TRUE(ServiceExists(Instance("02")));
 }
 
-// The overview: two running instances with state, version, account and
-// folder; a restart of one gives it a new process and leaves the other's.
-TEST_F(Selection, TheOverviewShowsEveryInstanceAndRestartsTheSelectedOne) {
-    const std::string one = Instance("01"), two = Instance("02");
-    for (const std::string& name : {one, two}) {
-        InstallService(name, "\"" + Args().service + "\"");
-        StartAndWaitRunning(name);
+// The overview: three running instances with state, version, account and
+// folder. A rolling restart in which the second's new process ends a
+// second after it reports running halts there, with a message naming it;
+// its row shows it stopped without a refresh, and the third keeps its
+// process.
+TEST_F(Selection, TheOverviewRestartsInTurnAndHaltsAtAnInstanceThatDoesNotStayUp) {
+    const std::vector<std::string> names = {Instance("01"), Instance("02"), Instance("03")};
+    std::vector<std::string> folders;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        folders.push_back(NewFolder("K" + std::to_string(i + 1)) + "\\");
+        CopyOneFile(Args().service, folders[i] + "KorvaneSrv.exe");
+        InstallService(names[i], "\"" + folders[i] + "KorvaneSrv.exe\"");
+        StartAndWaitRunning(names[i]);
     }
+    // From its next start the second is a new version that ends a second after it runs.
+    WriteTextFile(folders[1] + "mode.txt", "stop-after-start");
+    WriteTextFile(folders[1] + "version.txt", "2");
     const HWND main = Start();
     Click(main, IDC_STATUS);
     const HWND overview = app_->WaitDialog("Korvane Services Status");
     EXPECT_EQ(GetWindow(overview, GW_OWNER), main);
     const HWND list = GetDlgItem(overview, IDC_OVERVIEW_LIST);
-    const auto row = [&](const std::string& name) {
-        return name + "\tRunning\t" + std::to_string(ServiceProcessId(name)) + "\t" KORVANE_SRV_VERSION_TEXT
-                      "\tLocalSystem\t" + FolderOf(Args().service);
+    const auto rows = [&] {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const DWORD process = ServiceProcessId(names[i]);
+            out.push_back(names[i] + (process ? "\tRunning\t" + std::to_string(process) : "\tStopped\t") +
+                          "\t" KORVANE_SRV_VERSION_TEXT "\tLocalSystem\t" + folders[i]);
+        }
+        return out;
     };
-    const DWORD before[] = {ServiceProcessId(one), ServiceProcessId(two)};
+    const DWORD before[] = {ServiceProcessId(names[0]), ServiceProcessId(names[1]), ServiceProcessId(names[2])};
     // The states come first, the account, version and folder a moment later.
-    const std::vector<std::string> rows = {row(one), row(two)};
-    EXPECT_TRUE(PollUntil([&] { return app_->ListViewRows(list, 0) == rows; }));
+    EXPECT_TRUE(PollUntil([&] { return app_->ListViewRows(list, kSelectAll) == rows(); }));
 
+    SetItemText(overview, IDC_WATCH_TIME, "4");
     Click(overview, IDC_RESTART);
-    EXPECT_TRUE(PollUntil([&] {
-        return ServiceProcessId(one) != before[0] && app_->ListViewRows(list)[0] == row(one);
-    })) << app_->ListViewRows(list)[0];
-    EXPECT_NE(ServiceProcessId(one), 0u);
-    EXPECT_EQ(app_->ListViewRows(list)[1], row(two));
-    EXPECT_EQ(ServiceProcessId(two), before[1]);
+    const std::string halt = CloseMessage(text::kErrorCaption, Icon::Stop, overview);
+    const std::string named = "The instance " + names[1] + " did not stay up: its process ended ";
+    EXPECT_EQ(halt.compare(0, named.size(), named), 0) << halt;
+    const std::string left = std::string(text::kLeftAlone) + qm::text::Fill(text::kInstanceLine, names[2]);
+    EXPECT_TRUE(halt.size() > left.size() && halt.compare(halt.size() - left.size(), left.size(), left) == 0) << halt;
+    EXPECT_NE(ServiceProcessId(names[0]), before[0]);
+    EXPECT_EQ(ServiceProcessId(names[1]), 0u);
+    EXPECT_EQ(ServiceProcessId(names[2]), before[2]);
+    // No refresh asked for: the rows read again show it.
+    EXPECT_TRUE(PollUntil([&] { return app_->ListViewRows(list) == rows(); })) << app_->ListViewRows(list)[1];
     Click(overview, IDCANCEL);
     WaitGone(overview);
     EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();

@@ -55,10 +55,11 @@ extern "C" __declspec(dllexport) DWORD WINAPI DescribeListView(char* buffer) {
     CopyMemory(&head, buffer, sizeof head);
     LVITEMA item = {};
     item.stateMask = LVIS_SELECTED;
-    if (head.select >= 0) {
+    if (head.select >= 0 || head.select == -2) {  // -2: every row
+        item.state = head.select == -2 ? LVIS_SELECTED : 0;
         SendMessageA(head.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
         item.state = LVIS_SELECTED;
-        SendMessageA(head.list, LVM_SETITEMSTATE, head.select, reinterpret_cast<LPARAM>(&item));
+        if (head.select >= 0) SendMessageA(head.list, LVM_SETITEMSTATE, head.select, reinterpret_cast<LPARAM>(&item));
     }
     const HWND header = reinterpret_cast<HWND>(SendMessageA(head.list, LVM_GETHEADER, 0, 0));
     const LRESULT columns = SendMessageA(header, HDM_GETITEMCOUNT, 0, 0);

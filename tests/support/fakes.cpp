@@ -40,6 +40,8 @@ void FakeSystem::Run(const std::string& name, bool ignoresStop) {
         s.running = true;
         s.ignoresStop = ignoresStop;
         s.processId = nextProcessId_++;
+        s.startedAt = Now();
+        s.requested = false;
     }
 }
 
@@ -64,6 +66,7 @@ Failures::~Failures() {
 bool Failures::Failing(Op op) {
     auto it = armed_.find(op);
     if (it == armed_.end() || it->second.first == 0) return false;
+    if (spared_[op] > 0 && spared_[op]--) return false;
     if (it->second.first > 0) --it->second.first;
     ++it->second.second;
     return true;
@@ -233,13 +236,36 @@ bool FakeSystem::QueryServiceAccount(ServiceHandle service, std::string& account
     return true;
 }
 
-ServiceStatus FakeSystem::Status(const FakeService& s) {
-    return {s.name, !s.running ? kServiceStopped : s.stopRequested ? kServiceStopPending : kServiceRunning,
-            s.running ? s.processId : 0, s.running ? 0 : s.failsStart};
+void FakeSystem::Settle(FakeService& s) {
+    const std::uint64_t now = Now();
+    if (s.running && s.stopRequested && !s.ignoresStop && now >= s.stopAskedAt + s.stopPendingMs) {
+        s.running = s.stopRequested = false;
+        s.exitCode = 0;
+    }
+    if (s.running && !s.stopRequested && s.requested && s.livesMs && now >= s.startedAt + s.startPendingMs + s.livesMs) {
+        s.livesMs = 0;
+        if (s.recovered) {
+            s.processId = nextProcessId_++;
+            s.startedAt = now - s.startPendingMs;
+        } else {
+            s.running = false;
+            s.exitCode = kErrorProcessAborted;
+        }
+    }
+}
+
+ServiceStatus FakeSystem::Status(FakeService& s) {
+    Settle(s);
+    const bool starting = s.running && Now() < s.startedAt + s.startPendingMs;
+    const std::uint32_t state = !s.running       ? kServiceStopped
+                                : s.stopRequested ? kServiceStopPending
+                                : starting        ? kServiceStartPending
+                                                  : kServiceRunning;
+    return {s.name, state, s.running ? s.processId : 0, s.running ? 0 : s.exitCode};
 }
 
 std::uint32_t FakeSystem::QueryStatus(ServiceHandle service, ServiceStatus& status) {
-    const FakeService* s = Named(service);
+    FakeService* s = Named(service);
     if (!s || failures_.Failing(Op::QueryStatus)) return 6;  // ERROR_INVALID_HANDLE
     status = Status(*s);
     return 0;
@@ -249,28 +275,38 @@ std::uint32_t FakeSystem::RequestStart(ServiceHandle service) {
     log_.push_back("RequestStart");
     FakeService& s = *Named(service);
     if (s.disabled) return 1058;  // ERROR_SERVICE_DISABLED
-    if (s.running) return kErrorServiceAlreadyRunning;
+    Settle(s);
+    if (s.running) return kErrorServiceAlreadyRunning;  // stopping too: its process is still there
     s.running = !s.failsStart;
+    s.exitCode = s.failsStart;
     s.processId = nextProcessId_++;
+    s.startedAt = Now();
+    s.requested = true;
     return 0;
 }
 
 std::uint32_t FakeSystem::RequestStop(ServiceHandle service) {
     log_.push_back("RequestStop");
     FakeService& s = *Named(service);
-    if (!s.running) return kErrorServiceNotActive;
-    s.stopRequested = s.ignoresStop;
-    s.running = s.ignoresStop;
+    const ServiceStatus now = Status(s);
+    if (now.state == kServiceStopped) return kErrorServiceNotActive;
+    // No control reaches a service that is starting or stopping, a second
+    // stop included: ERROR_SERVICE_CANNOT_ACCEPT_CTRL (learn.microsoft.com,
+    // ControlService).
+    if (now.state != kServiceRunning) return 1061;
+    s.stopRequested = true;
+    s.stopAskedAt = Now();
+    Settle(s);
     return 0;
 }
 
-std::uint32_t FakeSystem::ChangeServiceAccount(ServiceHandle service, const std::string& account,
+std::uint32_t FakeSystem::ChangeServiceAccount(ServiceHandle service, const char* account,
                                               const char* password) {
     FakeService& s = *Named(service);
-    log_.push_back("ChangeServiceAccount(" + s.name + ", " + account + ", " + Quoted(password) + ")");
+    log_.push_back("ChangeServiceAccount(" + s.name + ", " + Quoted(account) + ", " + Quoted(password) + ")");
     if (failures_.Failing(Op::ChangeServiceAccount)) return 5;  // ERROR_ACCESS_DENIED
     if (s.markedForDeletion) return 1072;                       // ERROR_SERVICE_MARKED_FOR_DELETE
-    s.account = account;
+    if (account) s.account = std::string(account);
     return 0;
 }
 

@@ -28,6 +28,15 @@ struct FakeService {
     std::uint32_t failsStart = 0;  // the exit code it stops with during a start; 0: it starts
     bool stopRequested = false;
     std::uint32_t processId = 0;
+    // Its time, on the clock of the time let pass: a start stays pending
+    // |startPendingMs|, a stop |stopPendingMs| (unless it ignores stops);
+    // a process lives |livesMs| after it reports running (0: on and on),
+    // then ends, or with |recovered| another process takes its place.
+    unsigned startPendingMs = 0, stopPendingMs = 0, livesMs = 0;
+    bool recovered = false;
+    bool requested = false;  // its process came from a start request (|livesMs| applies)
+    std::uint64_t startedAt = 0, stopAskedAt = 0;
+    std::uint32_t exitCode = 0;
 };
 
 struct FakeEventSource {
@@ -48,13 +57,17 @@ enum class Op {
 class Failures {
 public:
     ~Failures();
-    // Makes |op| fail its next |times| calls; -1 for all.
-    void Fail(Op op, int times = -1) { armed_[op] = {times, 0}; }
+    // Makes |op| fail its next |times| calls after the next |after|; -1 for all.
+    void Fail(Op op, int times = -1, int after = 0) {
+        armed_[op] = {times, 0};
+        spared_[op] = after;
+    }
     // Whether this call of |op| fails.
     bool Failing(Op op);
 
 private:
     std::map<Op, std::pair<int, int>> armed_;  // the calls left to fail, the failures fired
+    std::map<Op, int> spared_;                 // the calls left to succeed before them
 };
 
 class FakeSystem : public System {
@@ -62,6 +75,9 @@ public:
     enum class EnumStyle { Windows, Wine, WineNoSize };
 
     FakeSystem(Log& log, Failures& failures) : log_(log), failures_(failures) {}
+
+    // The clock the services' times run on; null: it stands still at 0.
+    const unsigned* clock = nullptr;
 
     // Set-up.
     void AddService(const std::string& name, const std::optional<std::string>& imagePath = {},
@@ -121,12 +137,15 @@ public:
         return error == 1064 ? "" : "(error " + std::to_string(error) + ")\r\n";
     }
     // A service marked for deletion refuses the change (1072).
-    std::uint32_t ChangeServiceAccount(ServiceHandle service, const std::string& account,
+    std::uint32_t ChangeServiceAccount(ServiceHandle service, const char* account,
                                        const char* password) override;
 
 private:
     FakeService* Named(ServiceHandle service);
-    static ServiceStatus Status(const FakeService& s);
+    std::uint64_t Now() const { return clock ? *clock : 0; }
+    // Moves the service on to what its times say it is now.
+    void Settle(FakeService& s);
+    ServiceStatus Status(FakeService& s);
     std::uintptr_t NewHandle(const std::string& kind, const std::string& name);
     void Close(const char* call, std::uintptr_t handle);
     std::uint32_t EntryBytes(const FakeService& s) const;
@@ -214,6 +233,8 @@ public:
     bool ModulePath(std::string& path) override;
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;
+    // The time is the time let pass.
+    std::uint64_t Milliseconds() override { return paused; }
     bool AskYesNo(const std::string& question, const char* caption) override;
 
     bool answersYes = true;
@@ -259,8 +280,10 @@ struct Harness : MainDialogState {
     FakeAccountRights rights{log, failures};
     DialogAndMachine context{*this, view, user, system, host, lister, rights, nullptr};
 
+    Harness() { system.clock = &user.paused; }
+
     // Makes |op| fail its next |times| calls; -1 for all.
-    void Fail(Op op, int times = -1) { failures.Fail(op, times); }
+    void Fail(Op op, int times = -1, int after = 0) { failures.Fail(op, times, after); }
     // The log entries that begin with |prefix|.
     std::vector<std::string> Calls(const std::string& prefix) const;
 };

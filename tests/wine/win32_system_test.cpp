@@ -208,6 +208,8 @@ TEST_F(Win32SystemTest, ReadsStateAccountAndVersionForTheOverview) {
     for (const std::string& name : {stopped, disabled}) {
         h = open(name, ServiceAccess::Configure);
         EXPECT_EQ(system_.ChangeServiceAccount(h, ".\\qmrotated", "new"), 0u) << name;
+        // A password alone: no account keeps the one it has.
+        EXPECT_EQ(system_.ChangeServiceAccount(h, nullptr, "newer"), 0u) << name;
         EXPECT_TRUE(system_.QueryServiceAccount(h, account));
         EXPECT_EQ(account, ".\\qmrotated") << name;
         system_.CloseServiceHandle(h);
