@@ -1170,6 +1170,10 @@ void Explorer::CheckEnd(const Run& r, const std::vector<int>& before, std::size_
             (r.console.find(lost) == std::string::npos || log.find(lost) == std::string::npos))
             Fault(r.console, "recovery", name + "'s recovery actions did not end as they began, and the run says nothing");
         if (!Find(w, folders_[i])) Fault(r.console, "folder", name + " is left without its folder " + folders_[i]);
+        if (!Match(w, folders_[i], goods_[i]) && !OnNewVersion(w, i) &&
+            r.console.find(name + " could not be restored") == std::string::npos &&
+            r.console.find(name + " has no backup to restore") == std::string::npos)
+            Fault(r.console, "restored", name + " is left on neither its last good version nor the new one, unsaid");
         const std::string& backup = instances_[i].beside.backup;
         if (Match(w, folders_[i], goods_[i]) == 1 || (!backup.empty() && Match(w, Key(backup), goods_[i]) == 1) ||
             (Find(w, folders_[i]) && Find(w, folders_[i])->acl != startGood_[i].acl))
@@ -1262,6 +1266,7 @@ TEST(UpdateScript, KeepsItsPromisesWhereverARunIsCutShort) {
         {"1", "fail-start", false, "acl recovery refusal"},
         {"root", "fail-start", false, "acl exit"},
         {"3", "dies=3000", false, "acl recovery refusal"},
+        {"3", "dies=57000", false, "acl recovery refusal"},
         {"3", "stop=5000 de", true, "acl exit good recovery"},
         {"3", "stop=never", false, "acl recovery refusal"},
         {"3", "refuse=2", true, "acl exit recovery refusal"},
@@ -1269,7 +1274,7 @@ TEST(UpdateScript, KeepsItsPromisesWhereverARunIsCutShort) {
         {"3", "paused", true, "acl exit good recovery"},
         {"3", "dependents", false, "acl recovery refusal"},
         {"3", "unreadable=1", false, "acl refusal"},
-        {"3", "stopped unreadable=2", true, "acl exit good recovery refusal"},
+        {"3", "stopped unreadable=2", true, "acl exit good recovery refusal restored"},
         {"3", "held=K:KORVAN\\KORVAN\\x", false, "acl recovery refusal"},
         {"3", "held=K:held.txt", false, "acl recovery refusal"},
         {"3", "read-only=settings.ini", true, "acl exit recovery refusal"},
@@ -1279,7 +1284,7 @@ TEST(UpdateScript, KeepsItsPromisesWhereverARunIsCutShort) {
         {"3", "long", false, "acl recovery"},
         {"3", "held=L on=s for=8000", true, "acl exit good recovery refusal"},
         {"3", "held=L on=s for=30000", true, "acl exit recovery refusal"},
-        {"3", "fail-start unreadable=2", false, "acl folder recovery refusal"},
+        {"3", "fail-start unreadable=2", false, "acl folder recovery refusal restored"},
         {"3", "queued", false, "acl exit recovery"},
         {"3", "fr", true, "acl exit good recovery"},
         {"3", "percent", true, "acl exit good recovery"},
