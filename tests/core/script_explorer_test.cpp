@@ -1100,13 +1100,13 @@ void Explorer::RunToEnd(Run& r, std::vector<std::pair<World, std::vector<Good>>>
     const Node* log = Find(w, kTools + "\\" + kLogName);
     const std::size_t logBefore = log ? log->content.size() : 0;
     for (int last = w.changes, files = w.fileChanges, steps = 0; !r.ended;) {
-        if (++steps > 100000) {
+        if (++steps > 20000) {
             Fault(r.console, "flow", "the run does not end");
             return;
         }
         Step(r);
         if (w.fileChanges != files && r.id != 2) CheckGood(r);
-        if (w.changes != last && kills) kills->emplace_back(w, goods_), lines->push_back(r.line);
+        if (w.changes != last && kills && kills->size() < 500) kills->emplace_back(w, goods_), lines->push_back(r.line);
         last = w.changes, files = w.fileChanges;
     }
     for (std::size_t i = 0; i < w.holds.size();)  // the process is gone, and its handles with it
