@@ -479,7 +479,30 @@ std::string LastLines(const std::string& console, int count) {
     return last;
 }
 
-// A row: the instances, and how the target among them (and the machine) behaves.
+// A row: the instances, and how the target among them (and the machine)
+// behaves. The promises, as Fault names them:
+//   good      the last good version of each instance (what ran before the
+//             first run that touched it; the update once "<n> of <total>:
+//             "<name>" updated" is said) is whole in its folder or its backup
+//             after every change
+//   running   a run that ends leaves every instance that ran before it
+//             running, or its last lines name the instance and its state
+//   exit      0 only when every instance is on the new version and runs as
+//             before; 2 only for a second run; else 1
+//   writes    nothing changes but the instances' folders, backups, failed
+//             folders and marks, and the script's log, lock and state files
+//   recovery  recovery actions end as they began, or the console and the log
+//             say which could not be put back
+//   refusal   in a run that ends with 1, what sc, XCOPY, MOVE, RD and cmd said
+//             when they refused reaches the console and the log
+//   folder    no instance is left without its folder
+//   restored  an instance is left with its last good version in its folder,
+//             or the run says it could not be restored
+//   acl       folders and backups keep their permissions
+//   second    a second run during a run ends with 2 and changes nothing
+//   flow      instance n is reached only after n-1 was updated; the run
+//             ends, by EXIT /B; cmd reads every IF
+//   quotes    names and folders stand only inside double quotes
 struct Row {
     const char* set;        // 3: three running, the middle one the target, with recovery actions; 1: the
                             // target alone, with them; plain: two without; root: the target at a drive root
@@ -512,7 +535,6 @@ private:
     void CheckEnd(const Run& r, const std::vector<int>& before, std::size_t logBefore);
     bool OnNewVersion(const World& w, std::size_t i) const;
     bool Allowed(const std::string& key) const;
-
     const Row& row_;
     std::string update_, seq_;
     std::vector<Instance> instances_;
@@ -801,7 +823,9 @@ void Explorer::Exec(Run& r, int index) {
             const std::string why = Open(r, Key(path), d.append);
             if (!why.empty()) {
                 // cmd runs no command whose redirection fails: it says why on
-                // its standard error, and ERRORLEVEL stays as it was.
+                // its standard error, and ERRORLEVEL stays as it was. The
+                // script's lock rests on this: a second run cannot open what
+                // the first holds open without sharing.
                 Write(r, r.err, why + "\r\n");
                 r.refusals.push_back(why);
                 Release(r, held);
@@ -938,8 +962,10 @@ void Explorer::Command(Run& r, const Stmt& st, const Sink& out, const Sink& err)
                 ADD_FAILURE() << "the model moves a folder to a new name only: MOVE " << from << " " << to;
                 return;
             }
-            // Windows renames no folder while a file under it is open (the
-            // current-directory curse, The Old New Thing 2010-11-09).
+            // Windows renames no folder while a file under it is open, or a
+            // console sits in it: MOVE says "Access is denied." (reports from
+            // real servers; an open handle pins a folder, The Old New Thing,
+            // "The curse of the current directory"). Wine renames it anyway.
             if (HeldAt(w, from, true, false)) return refuse("Access is denied.", 1);
             std::vector<std::string> moved = Below(w, from);
             moved.push_back(from);
