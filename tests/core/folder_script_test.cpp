@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <map>
 #include <new>
 #include <optional>
 #include <set>
@@ -16,12 +14,6 @@ namespace {
 
 // Shift-JIS: 0x81-0x9F and 0xE0-0xFC lead a double-byte character.
 bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-std::size_t CountOf(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
 
 // The folder of an "ImagePath" value, as selection shows it.
 std::string InstallFolder(const std::string& imagePath, LeadBytePredicate isLeadByte,
@@ -143,12 +135,6 @@ Instance At(const std::string& name, const std::string& folder, std::optional<Re
 }
 
 TEST(UpdateScript, NamesOnlyWhatCmdReadsLiterally) {
-    // Every percent is literal: references were expanded before.
-    const std::string script = UpdateScript("D:\\Up%d", {At("Korvane 100%", "C:\\K%5\\")});
-    EXPECT_EQ(CountOf(script, "100%\""), 0u);
-    EXPECT_EQ(CountOf(script, "K%5"), 0u);
-    EXPECT_EQ(CountOf(script, "Up%d"), 0u);
-    EXPECT_NE(CountOf(script, "\"Korvane 100%%\""), 0u);
     // The Part's source pattern keeps its doubled separator at a drive root.
     EXPECT_NE(UpdateScript("D:\\", {At("Korvane X", "C:\\S\\")}).find("\"D:\\\\*.*\""), std::string::npos);
 
@@ -160,108 +146,6 @@ TEST(UpdateScript, NamesOnlyWhatCmdReadsLiterally) {
                                                     At("Korvane 4  RUNNING", "C:\\S\\"),
                                                     At("1  STOPPED Korvane", "C:\\S\\")});
     EXPECT_EQ(none, UpdateScript("D:\\U", {}));
-}
-
-// The script's control flow as cmd follows it: a line goes on to the next,
-// GOTO to its label, IF ... GOTO to either, EXIT /B ends; CALL comes back.
-class Flow {
-public:
-    explicit Flow(const std::string& script) {
-        for (std::size_t at = 0, end; at < script.size(); at = end + 2) {
-            end = script.find("\r\n", at);
-            lines_.push_back(script.substr(at, end - at));
-        }
-        for (std::size_t i = 0; i < lines_.size(); ++i) {
-            if (lines_[i].compare(0, 1, ":") == 0) {
-                EXPECT_EQ(labels_.count(lines_[i].substr(1)), 0u) << "defined twice: " << lines_[i];
-                labels_[lines_[i].substr(1)] = i;
-            }
-        }
-        for (const std::string& line : lines_) {
-            for (const char* jump : {"GOTO ", "CALL :"}) {
-                const std::size_t at = line.find(jump);
-                if (at == std::string::npos) continue;
-                const std::string target = line.substr(at + std::strlen(jump), line.find(' ', at + std::strlen(jump)) - at - std::strlen(jump));
-                EXPECT_EQ(labels_.count(target), 1u) << "never defined: " << line;
-            }
-        }
-    }
-
-    // Where the paths from label |from| end: the labels in |stops| or
-    // "EXIT /B n"; and whether one runs into a label it should not.
-    std::set<std::string> Ends(const std::string& from, const std::set<std::string>& stops) const {
-        std::set<std::string> ends;
-        std::set<std::size_t> seen;
-        std::vector<std::size_t> todo{labels_.at(from)};
-        while (!todo.empty()) {
-            const std::size_t i = todo.back();
-            todo.pop_back();
-            if (i >= lines_.size()) {
-                ends.insert("end of file");
-                continue;
-            }
-            if (!seen.insert(i).second) continue;
-            const std::string& line = lines_[i];
-            if (line.compare(0, 1, ":") == 0 && stops.count(line.substr(1))) {
-                ends.insert(line.substr(1));
-                continue;
-            }
-            const std::size_t jump = line.find("GOTO ");
-            if (jump != std::string::npos) todo.push_back(labels_.at(line.substr(jump + 5)));
-            const std::size_t exit = line.find("EXIT /B ");
-            if (exit != std::string::npos) ends.insert(line.substr(exit));
-            const bool conditional = line.compare(0, 3, "IF ") == 0;
-            if (conditional || (jump == std::string::npos && exit == std::string::npos)) todo.push_back(i + 1);
-        }
-        return ends;
-    }
-
-    const std::vector<std::string>& lines() const { return lines_; }
-
-private:
-    std::vector<std::string> lines_;
-    std::map<std::string, std::size_t> labels_;
-};
-
-// Whatever the instances, every path of the script ends where it must:
-// each instance at the next one or at EXIT /B 1, the last one at EXIT /B 0
-// or EXIT /B 1; and names and folders stand only inside double quotes.
-TEST(UpdateScript, EveryPathEndsAtTheNextInstanceOrHalts) {
-    const RecoveryActions restarts{86400, {{true, 60000}, {true, 60000}, {false, 0}}};
-    const std::vector<std::vector<Instance>> sets = {
-        {},
-        {At("Korvane Update Service 01", "C:\\K01\\", restarts)},
-        {At("Korvane Update Service 01", "C:\\K01\\", RecoveryActions{}), At("Korvane Root", "D:\\"),
-         At("Korvane 5%PATH%", "C:\\K 5%PATH%\\", restarts), At("Korvane !x! & (y)", "\\\\srv\\share\\K!x!\\")},
-    };
-    for (const std::vector<Instance>& instances : sets) {
-        SCOPED_TRACE(instances.size());
-        const std::string script = UpdateScript("D:\\Upd", instances);
-        ASSERT_FALSE(script.empty());
-        const Flow flow(script);
-        const std::string first = instances.empty() ? "FINISHED" : "I1";
-        EXPECT_EQ(flow.Ends("BODY", {first}), (std::set<std::string>{first, "EXIT /B 1"}));
-        for (std::size_t i = 1; i <= instances.size(); ++i) {
-            SCOPED_TRACE(i);
-            const std::string next = "I" + std::to_string(i + 1);
-            const std::set<std::string> ends = flow.Ends("I" + std::to_string(i), {next});
-            const std::set<std::string> expected = i < instances.size() ? std::set<std::string>{next, "EXIT /B %CODE%"}
-                                                                        : std::set<std::string>{"EXIT /B %CODE%"};
-            EXPECT_EQ(ends, expected);
-        }
-        for (const Instance& instance : instances) {
-            for (std::string line : flow.lines()) {
-                for (std::size_t open; (open = line.find('"')) != std::string::npos;) {
-                    line.erase(open, line.find('"', open + 1) + 1 - open);
-                }
-                for (const std::string& text : {instance.serviceName, instance.folder}) {
-                    std::string written;
-                    for (char c : text) written += c == '%' ? std::string("%%") : std::string(1, c);
-                    EXPECT_EQ(line.find(written), std::string::npos) << line;
-                }
-            }
-        }
-    }
 }
 
 // A password leaves no copy in memory: wiped where it is replaced, and in
