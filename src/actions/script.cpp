@@ -264,7 +264,7 @@ struct FailureText {
     Then then;
 };
 constexpr FailureText kFailures[] = {
-    {Failure::Unread, "UNREAD", " was not stopped: its state could not be read from SC QUERY.", Shows::Message,
+    {Failure::Unread, "UNREAD", " was not stopped: its state could not be read. SC QUERY said:", Shows::Said,
      Then::Halt},
     {Failure::NoMark, "NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.",
      Shows::Message, Then::Halt},
@@ -327,7 +327,10 @@ public:
         s_.Line("SET WAS_RUNNING=");
         s_.Line("SET MARKED=");
         s_.Line("SET KEEP_MARK=");
-        if (HasMark()) s_.Line("IF EXIST " + Quoted(mark_) + " " + Go("MARKED"));
+        if (HasMark()) {
+            s_.Line("IF EXIST " + Quoted(mark_) + " " + Go("MARKED"));
+            s_.Label(At("FRESH"));
+        }
         // Without update files, only what a run cut short left is put right.
         s_.Line("IF DEFINED NO_FILES " + s_.Goto(next_));
         s_.ReadState(name_);
@@ -378,7 +381,7 @@ public:
             s_.Line("SET KEEP_MARK=1");
             s_.Line(Go("HALT"));
             s_.Label(At("RESTORE_FAILED"));
-            s_.Line("SET FILES=changed");
+            s_.Line("SET FILES=unrestored");
             s_.Say(who_ + " could not be restored. Its previous version is whole in " + Quoted(backup_) +
                    "; copy it over " + Quoted(folder_) + " by hand, or run this script again, which restores it "
                    "first. What the copy said:");
@@ -415,21 +418,28 @@ private:
     // mark stays until this instance is updated.
     void Marked() {
         s_.Label(At("MARKED"));
-        s_.Line("SET MARKED=1");
         s_.Log("  a previous run did not finish with this instance: " + Quoted(mark_));
+        // Updated, and cut short while its recovery actions were put back:
+        // its folder is the version that passed its minute.
+        s_.Line("FIND \"updated\" " + Quoted(mark_) + " >NUL 2>&1");
+        s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go("UNFINISHED"));
+        s_.Line("IF DEFINED NO_FILES " + Go("DONE"));
+        s_.Line(Go("FRESH"));
+        s_.Label(At("UNFINISHED"));
+        s_.Line("SET MARKED=1");
         s_.Line("SET WAS_RUNNING=1");
         s_.Line("FIND \"stopped\" " + Quoted(mark_) + " >NUL 2>&1");
         s_.Line("IF %ERRORLEVEL% EQU 0 SET WAS_RUNNING=0");
+        s_.Line("FIND \"backup\" " + Quoted(mark_) + " >NUL 2>&1");
+        s_.Line("IF %ERRORLEVEL% EQU 0 SET FILES=changed");
         s_.ReadState(name_);
         s_.Line("IF \"%STATE%\"==\"UNKNOWN\" " + Go(Failure::Unread));
-        s_.Line("FIND \"backup\" " + Quoted(mark_) + " >NUL 2>&1");
-        s_.Line("IF %ERRORLEVEL% EQU 0 " + Go("BACKED_UP_BEFORE"));
+        s_.Line("IF \"%FILES%\"==\"changed\" " + Go("BACKED_UP_BEFORE"));
         // The folder was not touched: without update files, it is only
         // started again if it ran.
         s_.Line("IF DEFINED NO_FILES " + Go("UNTOUCHED"));
         s_.Line(Go("CLEAR"));
         s_.Label(At("BACKED_UP_BEFORE"));
-        s_.Line("SET FILES=changed");
         s_.Say(who_ + ": a previous run was cut short after its backup; the previous version comes back from " +
                Quoted(backup_) + " first.");
     }
@@ -566,6 +576,17 @@ private:
         s_.ReadState(name_);
         s_.Say(who_ + " updated. It was not running before the update and is %STATE% now.");
         s_.Label(At("DONE"));
+        if (HasMark()) {
+            // From here on, a run cut short must not bring the previous
+            // version back over this one.
+            s_.Line(">>" + Quoted(mark_) + " ECHO updated");
+            s_.Line("FIND \"updated\" " + Quoted(mark_) + " >NUL 2>&1");
+            s_.Line("IF %ERRORLEVEL% NEQ 0 DEL " + Quoted(mark_) + " >NUL 2>&1");
+            s_.Line("IF EXIST " + Quoted(mark_) + " " + Go("MARK_UPDATED"));
+            s_.Say(who_ + ": its mark could not be changed or removed; delete " + Quoted(mark_) +
+                   " before the next run, which would otherwise bring the previous version back.");
+            s_.Label(At("MARK_UPDATED"));
+        }
         PutBackRecovery("PUT_BACK");
         if (HasMark()) {
             s_.Line("IF NOT DEFINED KEEP_MARK DEL " + Quoted(mark_) + " >NUL 2>&1");
@@ -592,8 +613,9 @@ private:
         switch (failure.shows) {
             case Shows::Message: break;
             case Shows::Dependents:
-                // Lists the services that depend on it ("Sc enumdepend", Windows
-                // Server command reference, learn.microsoft.com).
+                // SC STOP's refusal, then the services that depend on it ("Sc
+                // enumdepend", Windows Server command reference, learn.microsoft.com).
+                s_.ShowSaid();
                 s_.Capture("SC ENUMDEPEND " + Quoted(name_));
                 s_.ShowSaid();
                 break;
@@ -655,18 +677,27 @@ private:
         s_.Label(At("HALT"));
         PutBackRecovery("HALT_PUT_BACK");
         s_.ReadState(name_);
+        if (HasMark()) {
+            s_.SayIf("\"%FILES%\"==\"changed\"", who_ + " could not be restored now: its folder may hold part of the "
+                                                    "update. Its previous version is whole in " + Quoted(backup_) +
+                                                    "; run this script again, which restores it first.");
+        }
         s_.Say(who_ + " is left %STATE%.");
         if (HasMark()) {
             // The mark stays while the folder may hold part of the update,
             // the service does not run as it did, or it was found at the
             // start: the next run knows.
             s_.Line("IF \"%FILES%\"==\"changed\" SET KEEP_MARK=1");
+            s_.Line("IF \"%FILES%\"==\"unrestored\" SET KEEP_MARK=1");
             s_.Line("IF DEFINED MARKED SET KEEP_MARK=1");
             s_.Line("IF \"%WAS_RUNNING%\"==\"1\" IF NOT \"%STATE%\"==\"RUNNING\" SET KEEP_MARK=1");
             s_.Line("IF NOT DEFINED KEEP_MARK IF EXIST " + Quoted(mark_) + " DEL " + Quoted(mark_) + " >NUL 2>&1");
             s_.Log("  the mark stays, so that the next run restores or checks this instance first: " + Quoted(mark_),
                    "DEFINED KEEP_MARK IF EXIST " + Quoted(mark_));
         }
+        // Those after it that a run cut short left changed are named.
+        s_.Line("SET /A HALTED_AT=" + first_.substr(1));
+        s_.Line(s_.Call("LATER_MARKS"));
         s_.Line("IF DEFINED NO_FILES " + s_.Goto("NO_UPDATE_FILES"));
         s_.Say("Update stopped at " + who_ + ". The instances after it were not touched. Exit code 1.");
         s_.Line("SET CODE=1");
@@ -753,9 +784,27 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
            ": another program held it. This window showed every step.");
     s.Line("EXIT /B %CODE%");
     s.Label("NO_LOG");
+    s.Line("SET /A HALTED_AT=0");
+    s.Line(s.Call("LATER_MARKS"));
     s.Line(std::string("ECHO Update stopped: the log ") + kLogName +
            " beside this script cannot be written. No instance was touched. Exit code 1.");
     s.Line("EXIT /B 1");
+    s.Line("");
+    // After a halt: the instances after it that a run cut short left
+    // with part of an update.
+    s.Label("LATER_MARKS");
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        if (written[i]->beside.mark.empty()) continue;
+        const std::string mark = Quoted(EscapePercent(written[i]->beside.mark));
+        const std::string message = std::to_string(i + 1) + " of " + total + ": " +
+                                    Quoted(EscapePercent(written[i]->serviceName)) +
+                                    " could not be restored by this run: a run that was cut short left its mark. If "
+                                    "its update had begun, its previous version is whole in " +
+                                    Quoted(EscapePercent(written[i]->beside.backup)) +
+                                    "; run this script again, which restores it first.";
+        s.SayIf("%HALTED_AT% LSS " + std::to_string(i + 1) + " IF EXIST " + mark, message);
+    }
+    s.Line("EXIT /B 0");
     s.Line("");
     s.Label("LOG_START");
     s.Line("SET LOGGED=1");
@@ -774,6 +823,7 @@ std::string UpdateScript(const std::string& updateFolder, const std::vector<Inst
     }
     s.Line("SET STATE=UNKNOWN");
     s.Label("STATE_READ");
+    s.Line("IF \"%STATE%\"==\"UNKNOWN\" TYPE " + BesideScript(kStateName) + " >" + BesideScript(kSaidName) + " 2>&1");
     s.Line("DEL " + BesideScript(kStateName) + " >NUL 2>&1");
     s.Line("IF EXIST " + BesideScript(kStateName) + " SET STATE=UNKNOWN");
     s.Line("EXIT /B 0");

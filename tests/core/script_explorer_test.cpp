@@ -206,7 +206,7 @@ Text Compile(const std::string& s) {
 }
 
 enum Op { kNop, kLabel, kIf, kSet, kSetA, kGoto, kCall, kExit, kEcho, kType, kFind, kDir, kSc, kNet, kPing, kRd,
-          kMove, kDel, kXcopy };
+          kMove, kDel, kXcopy, kIcacls, kBlock };
 struct Redir {
     int fd;  // 0 <, 1 >, 2 2>, 3 2>&1
     bool append;
@@ -222,6 +222,7 @@ struct Stmt {
     int then = -1;
     std::vector<Text> args;
     std::vector<Redir> redirs;
+    std::vector<int> block;  // a parenthesized block's statements
 };
 struct Script {
     std::vector<Stmt> pool;
@@ -280,7 +281,7 @@ private:
         s = Trim(s);
         if (!s.empty() && s[0] == '@') s.erase(0, 1);
         Stmt st;
-        if (s.empty() || s.compare(0, 4, "REM ") == 0 || s == "ECHO OFF" ||
+        if (s.empty() || s.compare(0, 4, "REM ") == 0 || s == "ECHO OFF" || s == "REM" ||
             s == "SETLOCAL ENABLEEXTENSIONS DISABLEDELAYEDEXPANSION")
             return Add(st);
         if (s[0] == ':') {
@@ -305,6 +306,33 @@ private:
                 st.cond = static_cast<char>(op[0] + 32), st.a = Compile(first), st.number = std::atoll(number.c_str());
             }
             st.then = Parse(s);
+            return Add(st);
+        }
+        // A block: (a& b), its redirections before it. cmd opens them for the
+        // whole block, and runs none of it when one cannot be opened.
+        bool inQuotes = false;
+        std::size_t open = std::string::npos;
+        for (std::size_t i = 0; i < s.size() && open == std::string::npos; ++i) {
+            inQuotes ^= s[i] == '"';
+            if (!inQuotes && s[i] == '(') open = i;
+        }
+        if (open != std::string::npos && s.back() == ')') {
+            Stmt head;
+            if (Parse(s.substr(0, open) + "REM") < 0) return Unknown();
+            head = script.pool.back();
+            script.pool.pop_back();
+            st.op = kBlock, st.redirs = head.redirs;
+            std::string inner = s.substr(open + 1, s.size() - open - 2), piece;
+            inQuotes = false;
+            for (std::size_t i = 0; i <= inner.size(); ++i) {
+                if (i < inner.size()) inQuotes ^= inner[i] == '"';
+                if (i == inner.size() || (!inQuotes && inner[i] == '&')) {
+                    st.block.push_back(Parse(piece));
+                    piece.clear();
+                } else {
+                    piece += inner[i];
+                }
+            }
             return Add(st);
         }
         // Redirections anywhere in the command, before it too.
@@ -349,10 +377,14 @@ private:
             return true;
         };
         const std::size_t equal = words.find('=');
-        if (verb == "ECHO") {
+        if (verb == "REM" && w.empty()) {
+            st.op = kNop;
+        } else if (verb == "ECHO") {
             st.op = kEcho, st.a = Compile(words);
-        } else if (verb == "SET" && w.size() == 2 && w[0] == "/A" && w[1].find("+=") != std::string::npos) {
-            st.op = kSetA, st.cond = '+', st.name = w[1].substr(0, w[1].find('+')),
+        } else if (verb == "SET" && w.size() == 2 && w[0] == "/A" &&
+                   (w[1].find("+=") != std::string::npos || w[1].find("-=") != std::string::npos)) {
+            const std::size_t sign = w[1].find_first_of("+-");
+            st.op = kSetA, st.cond = w[1][sign], st.name = w[1].substr(0, sign),
             st.number = std::atoll(w[1].c_str() + w[1].find('=') + 1);
         } else if (verb == "SET" && w.size() == 2 && w[0] == "/A" && w[1].find('=') != std::string::npos) {
             st.op = kSetA, st.cond = '=', st.name = w[1].substr(0, w[1].find('=')),
@@ -388,6 +420,15 @@ private:
             st.op = kMove;
         } else if (verb == "DEL" && quotedArgs(0, 1)) {
             st.op = kDel;
+        } else if (verb == "ICACLS" && w.size() >= 3 && (w[1] == "/save" || w[1] == "/restore")) {
+            st.op = kIcacls, st.name = w[1];
+            const std::string switches = w[1] == "/save" ? "/T /C /Q" : "/C /Q";
+            std::string tail;
+            for (std::size_t i = 3; i < w.size(); ++i) tail += (tail.empty() ? "" : " ") + w[i];
+            if (tail != switches) return Unknown();
+            w.resize(3);
+            w.erase(w.begin() + 1);
+            if (!quotedArgs(0, 2)) return Unknown();
         } else if (verb == "XCOPY") {
             st.op = kXcopy;
             std::vector<std::string> paths;
@@ -595,7 +636,7 @@ Explorer::Explorer(const Row& row) : row_(row) {
     dir("C:\\Svc", "Svc");
     dir(kTools, "Tools");
     file(kTools + "\\" + kScriptName, "the script");
-    for (const char* own : {kLogName, kLockName, kStateName}) w.own.insert(kTools + "\\" + own);
+    for (const char* own : {kLogName, kLockName, kStateName, kSaidName, kAclName}) w.own.insert(kTools + "\\" + own);
     if (o.count("no-log")) dir(kTools + "\\" + kLogName, "Tools");
     w.lang = o.count("de") ? 1 : o.count("fr") ? 2 : 0;
     update_ = o.count("percent") ? "D:\\U%PATH%d" : "D:\\Upd";
@@ -785,7 +826,7 @@ void Explorer::Exec(Run& r, int index) {
         // Instance n is reached only after instance n-1 was updated.
         const bool instance = st.name.size() > 1 && st.name[0] == 'I' && st.name.find_first_not_of("0123456789", 1) == std::string::npos;
         const int n = st.name == "FINISHED" ? static_cast<int>(instances_.size()) + 1 : instance ? std::atoi(st.name.c_str() + 1) : 0;
-        if (n > 1 && r.lastUpdated != n - 1)
+        if (n > 1 && r.lastUpdated != n - 1 && r.vars.count("NO_FILES") == 0)
             Fault(r.console, "flow", "reached :" + st.name + " though instance " + std::to_string(n - 1) + " was not updated");
         return;
     }
@@ -829,7 +870,8 @@ void Explorer::Exec(Run& r, int index) {
                 // script's lock rests on this: a second run cannot open what
                 // the first holds open without sharing.
                 Write(r, r.err, why + "\r\n");
-                r.refusals.push_back(why);
+                // That the log could not be written cannot go to the log.
+                if (Key(path) != kTools + "\\" + kLogName) r.refusals.push_back(why);
                 Release(r, held);
                 return;
             }
@@ -837,6 +879,14 @@ void Explorer::Exec(Run& r, int index) {
             held.push_back(Key(path));
         }
         (d.fd == 1 ? out : err) = sink;
+    }
+    if (st.op == kBlock) {
+        const Sink outer = r.out, outerErr = r.err;
+        r.out = out, r.err = err;
+        for (int inner : st.block) Exec(r, inner);
+        r.out = outer, r.err = outerErr;
+        Release(r, held);
+        return;
     }
     if (st.op == kCall) {  // its redirections hold until it returns
         r.frames.push_back({r.pc, r.out, r.err, held});
@@ -864,7 +914,8 @@ void Explorer::Command(Run& r, const Stmt& st, const Sink& out, const Sink& err)
         }
         case kSetA: {
             std::string& value = r.vars[st.name];
-            value = std::to_string((st.cond == '+' ? std::atoll(value.c_str()) : 0) + st.number);
+            const long long old = st.cond == '=' ? 0 : std::atoll(value.c_str());
+            value = std::to_string(st.cond == '-' ? old - st.number : old + st.number);
             return;
         }
         case kGoto: r.pc = r.script->labels.at(st.name); return;
@@ -997,6 +1048,31 @@ void Explorer::Command(Run& r, const Stmt& st, const Sink& out, const Sink& err)
             return;
         }
         case kXcopy: return Xcopy(r, st, out, err);
+        case kIcacls: {
+            // /save writes each file's and folder's permissions below a
+            // folder, by name; /restore puts them on the same names below
+            // another ("icacls", Windows commands reference).
+            const std::string target = path(0), aclFile = Key(path(1));
+            r.errorlevel = 0;
+            if (st.name == "/save") {
+                const std::string from = Key(target.substr(0, target.rfind('\\')));
+                std::string saved;
+                for (const std::string& key : Below(w, from)) saved += key.substr(from.size() + 1) + "\t" + w.files.at(key).acl + "\n";
+                MakeDir(w, ParentOf(aclFile), nullptr);
+                w.files[aclFile].content = saved;
+                Changed(w, aclFile);
+                return;
+            }
+            const Node* saved = Find(w, aclFile);
+            if (!saved) return refuse("The system cannot find the file specified.", 2);
+            std::istringstream lines(saved->content);
+            for (std::string line; std::getline(lines, line);) {
+                const std::size_t tab = line.find('\t');
+                const auto it = w.files.find(Key(target) + "\\" + line.substr(0, tab));
+                if (it != w.files.end()) it->second.acl = line.substr(tab + 1), Changed(w, it->first);
+            }
+            return;
+        }
         default: return;
     }
 }
@@ -1204,7 +1280,8 @@ void Explorer::CheckEnd(const Run& r, const std::vector<int>& before, std::size_
             r.console.find(name + " has no backup to restore") == std::string::npos)
             Fault(r.console, "restored", name + " is left without its last good version in its folder, unsaid");
         const std::string& backup = instances_[i].beside.backup;
-        if (Match(w, folders_[i], goods_[i]) == 1 || (!backup.empty() && Match(w, Key(backup), goods_[i], false) == 1) ||
+        const int inFolder = Match(w, folders_[i], goods_[i]);
+        if (inFolder == 1 || (!inFolder && !backup.empty() && Match(w, Key(backup), goods_[i], false) == 1) ||
             (Find(w, folders_[i]) && Find(w, folders_[i])->acl != startGood_[i].acl))
             Fault(r.console, "acl", name + "'s folder or backup lost its permissions");
     }
@@ -1267,7 +1344,13 @@ void Explorer::Explore() {
             World w = killed;
             goods_ = kills[k].second;
             std::vector<Instance> now = instances_;
-            for (std::size_t i = 0; i < now.size(); ++i) now[i].recovery = w.services[i].recovery;
+            // Create Batch takes the actions a cut-short run cleared from its mark.
+            for (std::size_t i = 0; i < now.size(); ++i) {
+                now[i].recovery = w.services[i].recovery;
+                const Node* mark = Find(w, now[i].beside.mark);
+                if (mark && now[i].recovery->actions.empty())
+                    if (const auto kept = RecoveryFromMark(mark->content)) now[i].recovery = kept;
+            }
             const Script& script = anew ? ScriptFor(now) : first;
             seq_ = "a run cut short after " + at + ", then " + (anew ? "a script written anew" : "the same script") + " run again";
             for (int index = 1; index <= 2; ++index) {
@@ -1282,46 +1365,53 @@ void Explorer::Explore() {
 }
 
 // The run through and every interruption of the rows below. A row's
-// knownFault names the promises today's writer breaks in it: they are
-// printed, not failed, until the writer is mended and the mark cleared.
+// knownFault names the promises the writer cannot keep there; they are
+// printed, not failed:
+//   root / fail-start: an instance at a drive root has nothing beside it
+//     for a mark, so a rerun cannot know that it ran before the first run
+//     left it stopped, and calls its update done.
+//   held=L: a log held through a rerun's start stops that rerun before it
+//     touches anything; the console names the instance a run cut short
+//     left marked, but the log cannot say that its recovery actions are
+//     still cleared. The next run puts them back.
 TEST(UpdateScript, KeepsItsPromisesWhereverARunIsCutShort) {
     const Row rows[] = {
-        {"3", "", true, "acl exit good recovery"},
-        {"1", "", true, "acl exit good recovery"},
-        {"plain", "", true, "acl"},
-        {"root", "", true, "acl"},
-        {"3", "stopped", true, "acl exit good recovery"},
-        {"3", "fail-start", false, "acl recovery refusal"},
-        {"1", "fail-start", false, "acl recovery refusal"},
-        {"root", "fail-start", false, "acl exit"},
-        {"3", "dies=3000", false, "acl recovery refusal"},
-        {"3", "dies=57000", false, "acl recovery refusal"},
-        {"3", "stop=5000 de", true, "acl exit good recovery"},
-        {"3", "stop=never", false, "acl recovery refusal"},
-        {"3", "refuse=2", true, "acl exit recovery refusal"},
-        {"3", "start-pending", true, "acl exit recovery refusal"},
-        {"3", "paused", true, "acl exit good recovery"},
-        {"3", "dependents", false, "acl recovery refusal"},
-        {"3", "unreadable=1", false, "acl refusal"},
-        {"3", "stopped unreadable=2", true, "acl exit good recovery refusal restored"},
-        {"3", "held=K:KORVAN\\KORVAN\\x", false, "acl recovery refusal"},
-        {"3", "stopped held=K:held.txt", false, "acl recovery refusal"},
-        {"3", "held=K:held.txt", false, "acl recovery refusal"},
-        {"3", "read-only=settings.ini", true, "acl exit recovery refusal"},
-        {"3", "fail-start held=F:x", false, "acl recovery refusal"},
-        {"3", "held=P:x", false, "acl recovery"},
-        {"3", "fail-start held=P:version.txt on=n exclusive", false, "acl recovery refusal"},
-        {"3", "long", false, "acl recovery"},
-        {"3", "held=L on=s for=8000", true, "acl exit good recovery refusal"},
-        {"3", "held=L on=s for=30000", true, "acl exit recovery refusal"},
-        {"3", "fail-start unreadable=2", false, "acl folder recovery refusal restored"},
-        {"3", "queued", false, "acl exit recovery"},
-        {"3", "fr", true, "acl exit good recovery"},
-        {"3", "percent", true, "acl exit good recovery"},
+        {"3", "", true, ""},
+        {"1", "", true, ""},
+        {"plain", "", true, ""},
+        {"root", "", true, ""},
+        {"3", "stopped", true, ""},
+        {"3", "fail-start", false, ""},
+        {"1", "fail-start", false, ""},
+        {"root", "fail-start", false, "exit"},
+        {"3", "dies=3000", false, ""},
+        {"3", "dies=57000", false, ""},
+        {"3", "stop=5000 de", true, ""},
+        {"3", "stop=never", false, ""},
+        {"3", "refuse=2", true, ""},
+        {"3", "start-pending", true, ""},
+        {"3", "paused", true, ""},
+        {"3", "dependents", false, ""},
+        {"3", "unreadable=1", false, ""},
+        {"3", "stopped unreadable=2", true, ""},
+        {"3", "held=K:KORVAN\\KORVAN\\x", false, ""},
+        {"3", "stopped held=K:held.txt", false, ""},
+        {"3", "held=K:held.txt", false, ""},
+        {"3", "read-only=settings.ini", true, ""},
+        {"3", "fail-start held=F:x", false, ""},
+        {"3", "held=P:x", false, ""},
+        {"3", "fail-start held=P:version.txt on=n exclusive", false, ""},
+        {"3", "long", false, ""},
+        {"3", "held=L on=s for=8000", true, "recovery"},
+        {"3", "held=L on=s for=30000", true, "recovery"},
+        {"3", "fail-start unreadable=2", false, ""},
+        {"3", "queued", false, ""},
+        {"3", "fr", true, ""},
+        {"3", "percent", true, ""},
         {"3", "empty-update", false, ""},
-        {"3", "no-log", false, "refusal"},
-        {"3", "no-clear", false, "acl refusal"},
-        {"3", "fail-restored", false, "acl recovery refusal"},
+        {"3", "no-log", false, ""},
+        {"3", "no-clear", false, ""},
+        {"3", "fail-restored", false, ""},
     };
     const auto began = std::chrono::steady_clock::now();
     long long sequences = 0, runs = 0, statements = 0;
