@@ -40,6 +40,7 @@
 #include "actions/script.h"
 #include "actions/actions.h"
 #include "actions/overview.h"
+#include "actions/plan.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
 #include "support/machine.h"
@@ -218,6 +219,7 @@ public:
     void ShowBusy(bool) override {}
     void Pause(unsigned) override {}
     bool AskYesNo(const std::string&, const char*) override { return false; }
+    bool ConfirmPlan(const qm::UpdatePlan&) override { return true; }
 };
 
 // A dialog with the main dialog's list, path and suffix controls, exchanged

@@ -2,11 +2,22 @@
 // manager: the environment, the files, the command prompt's code page.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "actions/expand.h"
 
 namespace qm {
+
+// A file or folder found under a folder, as a walk of it finds it.
+struct FolderEntry {
+    std::string path;  // below the folder walked, without a leading backslash
+    std::uint64_t bytes = 0;
+    bool folder = false;
+    bool readOnly = false;
+    bool hidden = false;  // hidden or system
+};
 
 class ScriptHost {
 public:
@@ -25,6 +36,13 @@ public:
     // Writes |contents| to a new file beside |path| and moves it over |path|
     // only when all of it was written; on failure |path| is left as it was.
     virtual bool WriteFileAtomically(const std::string& path, const std::string& contents) = 0;
+
+    // ---- What the update's plan reads ----
+    // Every file and folder under |folder|, at every depth, parents before
+    // what they hold; false when the folder cannot be listed.
+    virtual bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
+    // The bytes free for this account on the volume that holds |folder|.
+    virtual bool FreeSpace(const std::string& folder, std::uint64_t& bytes) = 0;
 };
 
 }  // namespace qm

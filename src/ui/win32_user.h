@@ -16,6 +16,7 @@ public:
     void ShowBusy(bool busy) override;
     void Pause(unsigned milliseconds) override;
     bool AskYesNo(const std::string& question, const char* caption) override;
+    bool ConfirmPlan(const qm::UpdatePlan& plan) override;
 
 private:
     const ui::Dialog& owner_;

@@ -12,6 +12,8 @@ public:
     bool FileExists(const std::string& path) override;
     bool ToConsoleCodePage(const std::string& ansi, std::string& console) override;
     bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
+    bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
 };
 
 }  // namespace qm
