@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -357,6 +358,84 @@ TEST_F(WriteFileTest, FailsInAMissingFolderAndCreatesNothing) {
     EXPECT_FALSE(system_.WriteFileAtomically(missing + "KVNUpdate.cmd", "@echo off\r\n"));
     EXPECT_FALSE(PathExists(missing));
     EXPECT_TRUE(List().empty());
+}
+
+// What the update's plan reads of a folder and its volume: every file at
+// every depth with its size and attributes, paths past MAX_PATH included,
+// and the room left; the version of an update's KorvaneSrv.exe.
+TEST_F(WriteFileTest, ReadsAFolderForThePlan) {
+    const std::string deep = "d\\" + std::string(120, 'x') + "\\" + std::string(120, 'y');  // past MAX_PATH in all
+    MakeFolders(folder_ + "sub");
+    MakeFolders(folder_ + "empty");
+    WriteTextFile(folder_ + "a.txt", "0123456789");
+    WriteTextFile(folder_ + "sub\\ro.dll", std::string(70000, 'r'));
+    WriteTextFile(folder_ + "hidden.cfg", "h");
+    ASSERT_TRUE(SetFileAttributesA((folder_ + "sub\\ro.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesA((folder_ + "hidden.cfg").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + std::wstring(folder_.begin(), folder_.end()) + L"d").c_str(), nullptr));
+    std::wstring wide(deep.begin(), deep.end());
+    const std::wstring root = L"\\\\?\\" + std::wstring(folder_.begin(), folder_.end());
+    ASSERT_TRUE(CreateDirectoryW((root + wide.substr(0, wide.find(L'y') - 1)).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((root + wide).c_str(), nullptr));
+    HANDLE file = CreateFileW((root + wide + L"\\k.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    CopyOneFile(FolderOf(ThisProgram()) + "KorvaneSrv.exe", folder_ + "KorvaneSrv.exe");
+
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(system_.ReadFolder(temp_.path(), entries));
+    std::map<std::string, std::tuple<std::uint64_t, bool, bool, bool>> seen;  // bytes, folder, read-only, hidden
+    std::vector<std::string> order;
+    for (const FolderEntry& e : entries) {
+        seen[e.path] = {e.bytes, e.folder, e.readOnly, e.hidden};
+        order.push_back(e.path);
+    }
+    EXPECT_EQ(seen["a.txt"], std::make_tuple(std::uint64_t{10}, false, false, false));
+    EXPECT_EQ(seen["sub\\ro.dll"], std::make_tuple(std::uint64_t{70000}, false, true, false));
+    EXPECT_EQ(seen["hidden.cfg"], std::make_tuple(std::uint64_t{1}, false, false, true));
+    EXPECT_EQ(seen["empty"], std::make_tuple(std::uint64_t{0}, true, false, false));
+    EXPECT_EQ(seen.count(deep + "\\k.bin"), 1u);
+    EXPECT_EQ(seen.size(), 10u);  // 6 files and folders above, d and its two, KorvaneSrv.exe
+    const auto at = [&](const std::string& path) { return std::find(order.begin(), order.end(), path) - order.begin(); };
+    EXPECT_LT(at("sub"), at("sub\\ro.dll"));  // a folder before what it holds
+    EXPECT_FALSE(system_.ReadFolder(folder_ + "missing", entries));
+    SetFileAttributesA((folder_ + "sub\\ro.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    std::uint64_t free = 0;
+    ASSERT_TRUE(system_.FreeSpace(temp_.path(), free));
+    EXPECT_GT(free, 0u);
+    EXPECT_FALSE(system_.FreeSpace(folder_ + "missing", free));
+
+    Win32System services;
+    VersionNumber v{};
+    ASSERT_TRUE(services.ReadFileVersion(folder_ + "KorvaneSrv.exe", v));
+    EXPECT_EQ(std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]),
+              KORVANE_SRV_VERSION_TEXT);
+}
+
+// A service that a running service depends on: SC STOP would refuse it.
+TEST_F(Win32SystemTest, ReadsTheRunningDependentsOfAService) {
+    const std::string exe = "\"" + FolderOf(ThisProgram()) + "KorvaneSrv.exe\"";
+    const std::string base = FreshService("QmWine Depended 01"), dependent = FreshService("QmWine Dependent 01");
+    InstallService(base, exe);
+    const std::string needs = base + '\0';
+    SC_HANDLE created = CreateServiceA(Manager(), dependent.c_str(), dependent.c_str(), SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       exe.c_str(), nullptr, nullptr, needs.c_str(), nullptr, nullptr);
+    ASSERT_NE(created, nullptr) << GetLastError();
+    ::CloseServiceHandle(created);
+    std::uint32_t error = 0;
+    const ServiceHandle h = system_.OpenServiceFor(manager_, base, ServiceAccess::Query, error);
+    ASSERT_TRUE(h) << error;
+    std::vector<std::string> names;
+    EXPECT_TRUE(system_.RunningDependents(h, names));
+    EXPECT_TRUE(names.empty());  // stopped: no matter
+    StartAndWaitRunning(dependent);
+    EXPECT_TRUE(system_.RunningDependents(h, names));
+    system_.CloseServiceHandle(h);
+    // Wine's EnumDependentServicesA is a stub that answers none, ever.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "Wine lists no dependents";
+    EXPECT_EQ(names, std::vector<std::string>{dependent});
 }
 
 // More services than one 147,456-byte buffer holds.
