@@ -107,7 +107,7 @@ inline constexpr char kPlanSummary[] =
 // The success message's line; %s: the groups, then the least time.
 inline constexpr char kPlanLine[] = "\n\n%s; the run takes at least %s.";
 inline constexpr char kPlanGroup[] = "%s from %s to %s";
-inline constexpr char kPlanGroupStays[] = "%s stay on %s";
+inline constexpr char kPlanGroupStays[] = "%s on %s, unchanged";
 inline constexpr char kPlanNoVersion[] = "an unknown version";
 
 }  // namespace text

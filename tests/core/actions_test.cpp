@@ -464,7 +464,7 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
               "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created\n\n"
               "These services were left out of the batch file:\n"
               "Korvane Update Service 01: its executable path could not be read"
-              "\n\n2 instances stay on an unknown version; the run takes at least 2 min.");
+              "\n\n2 instances on an unknown version, unchanged; the run takes at least 2 min.");
     EXPECT_EQ(h.user.messages[0].caption, "(default)");
     EXPECT_EQ(h.user.messages[0].icon, Icon::None);
     EXPECT_EQ(h.system.OpenHandles(), 0u);
