@@ -27,6 +27,12 @@ END {
       printf "| overview, then each instance's account, version and folder | %d | %.1f ms | %.1f ms | %.2f× | | |\n", n,
              tool["overview_details", n] / 1000, bare["overview_details", n] / 1000,
              tool["overview_details", n] / bare["overview_details", n]
+  # The update's plan for 50 instances of 500 files against the
+  # overview's details for the same instances.
+  for (n = 0; n <= last; n++)
+    if (("plan", n) in tool)
+      line("plan, 50 instances of 500 files, against the overview's details", n,
+           sprintf("%.1f", tool["plan", n] / 1000), sprintf("%.1f", bare["plan", n] / 1000), " ms", 2)
   # The refresh after the first against the platform limit: one call
   # with a buffer already big enough (targets from N = 1,000 on).
   for (n = 0; n <= last; n++)

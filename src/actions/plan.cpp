@@ -144,12 +144,10 @@ struct Volumes {
     }
 };
 
-void ReadInstanceState(DialogAndMachine& s, ManagerHandle manager, PlanRow& row) {
+void ReadDependents(DialogAndMachine& s, ManagerHandle manager, PlanRow& row) {
     std::uint32_t error = 0;
     const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceFor(manager, row.name, ServiceAccess::Query, error));
     if (!service) return;
-    ServiceStatus status;
-    if (s.system.QueryStatus(service.get(), status) == 0) row.state = status.state;
     // SC STOP refuses a service that running services depend on (1051), and the run halts there.
     std::vector<std::string> dependents;
     if (s.system.RunningDependents(service.get(), dependents) && !dependents.empty()) {
@@ -161,7 +159,7 @@ PlanRow ReadInstance(DialogAndMachine& s, ManagerHandle manager, const Instance&
                      UpdateVersions& versions, Volumes& volumes) {
     PlanRow row;
     row.name = instance.serviceName;
-    ReadInstanceState(s, manager, row);
+    ReadDependents(s, manager, row);
 
     // Its version now, and after: the update file that lands on its executable.
     std::string executable;

@@ -31,7 +31,6 @@ using LeftOutLine = std::pair<std::string, std::string>;
 // One line of the plan: an instance, or the update folder itself.
 struct PlanRow {
     std::string name;
-    std::uint32_t state = 0;  // 0: not known
     std::optional<VersionNumber> now;
     std::optional<VersionNumber> after;
     std::optional<std::uint64_t> backupBytes;  // none: no backup, or its folder could not be read
