@@ -106,7 +106,7 @@ std::string Some(const std::vector<std::string>& names) {
     return quoted;
 }
 
-// The root of the volume a folder lies on: "C:\" or "\\server\share\".
+// The volume a folder lies on, as a key: "c:" or "\\server\share\".
 std::string VolumeKey(const std::string& folder) {
     const std::string key = FoldCase(folder);
     if (key.size() >= 2 && key[1] == ':') return key.substr(0, 2);

@@ -14,11 +14,11 @@
 
 namespace qm {
 
-// The longest file path XCOPY copies: on a longer one it stops with
-// "Insufficient memory" (exit code 4), whatever the memory. XCOPY keeps
-// the paths of MAX_PATH (260 characters with the terminator) and adds its
-// own few, so the limit lies a few characters below 259; 254 is what
-// servers show.
+// The longest file path XCOPY copies. On a longer one it stops with
+// "Insufficient memory", exit code 4 ("initialization error ... not enough
+// memory", learn.microsoft.com, Windows commands, xcopy), a few characters
+// short of the 259 that MAX_PATH leaves for a path (learn.microsoft.com,
+// Maximum Path Length Limitation); about 254 is what servers show.
 inline constexpr std::size_t kXcopyPathChars = 254;
 // How long the script watches an instance after its start.
 inline constexpr std::uint64_t kWatchSeconds = 60;

@@ -662,10 +662,9 @@ TEST(Batch, ThePlanShowsEveryProblemBeforeAnythingIsWritten) {
          PlanHarness::kOne, text::kPlanSameVersion},
         {"hidden files and empty folders",
          [](PlanHarness& h) {
-             h.host.folders["D:\\Upd"].push_back({"cfg", 0, true, false, true});
-             h.host.folders["D:\\Upd"].push_back({"cfg\\k.ini", 10});
-             h.host.folders["D:\\Upd"].push_back({"s.dat", 10, false, false, true});
-             h.host.folders["D:\\Upd"].push_back({"logs", 0, true});
+             auto& update = h.host.folders["D:\\Upd"];
+             update.insert(update.end(), {{"cfg", 0, true, false, true}, {"cfg\\k.ini", 10},
+                                          {"s.dat", 10, false, false, true}, {"logs", 0, true}});
          },
          "D:\\Upd",
          "2 hidden or system file(s) the copy skips, such as cfg\\k.ini, s.dat; "
@@ -674,8 +673,7 @@ TEST(Batch, ThePlanShowsEveryProblemBeforeAnythingIsWritten) {
          "1 read-only file(s) the update overwrites, such as lib\\a.dll"},
         {"running dependents",
          [](PlanHarness& h) {
-             h.system.AddService("Helper");
-             h.system.AddService("Idle");
+             for (const char* name : {"Helper", "Idle"}) h.system.AddService(name);
              h.system.Run("Helper");
              h.system.dependents[PlanHarness::kTwo] = {"Helper", "Idle"};
          },
@@ -694,8 +692,7 @@ TEST(Batch, ThePlanShowsEveryProblemBeforeAnythingIsWritten) {
             CreateBatch(h.context);
             ASSERT_EQ(h.user.plans.size(), 1u);
             const UpdatePlan& plan = h.user.plans[0];
-            ASSERT_FALSE(plan.rows.empty());
-            EXPECT_EQ(plan.rows[0].name, row.line);  // problems first
+            EXPECT_EQ(plan.rows.at(0).name, row.line);  // problems first
             EXPECT_EQ(PlanRowCells(plan.rows[0]).back(), row.problem);
             for (std::size_t i = 1; i < plan.rows.size(); ++i) EXPECT_TRUE(plan.rows[i].problems.empty());
             EXPECT_EQ(h.host.files[BatchHarness::kScript] == "previous", !write);

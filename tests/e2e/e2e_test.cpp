@@ -474,8 +474,7 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
     EXPECT_EQ(ItemText(picker, kPickerTitle), text::kUpdateFolderTitle);
     app_->PickFolder(picker, updates);
     ExpectMessage("Batch file\n" + script + "\nsuccessfully created\n\n2 instances on " KORVANE_SRV_VERSION_TEXT
-                  ", unchanged; the run takes at least 2 min.",
-                  text::kCaption, Icon::None, main);
+                  ", unchanged; the run takes at least 2 min.", text::kCaption, Icon::None, main);
     // The bytes the update script's table runs on the shipped build, for
     // the same services, in the manager's order (Wine keeps no recovery
     // actions to read).
@@ -524,8 +523,7 @@ TEST_F(Batch, ThePlanWithAProblemIsShownFirstAndDecides) {
         EXPECT_EQ(GetWindow(plan, GW_OWNER), main);
         const std::vector<std::string> rows = app_->ListViewRows(GetDlgItem(plan, IDC_PLAN_LIST));
         ASSERT_EQ(rows.size(), 1u);
-        const std::string version = KORVANE_SRV_VERSION_TEXT;
-        EXPECT_EQ(rows[0].find(Instance("01") + "\t" + version + "\t" + version + "\t"), 0u) << rows[0];
+        EXPECT_EQ(rows[0].find(Instance("01") + "\t" KORVANE_SRV_VERSION_TEXT "\t" KORVANE_SRV_VERSION_TEXT "\t"), 0u);
         EXPECT_EQ(rows[0].substr(rows[0].rfind('\t') + 1), text::kPlanSameVersion);
         EXPECT_EQ(ItemText(plan, IDC_PLAN_SUMMARY).find("1 instance(s) to update, 0 left out; 1 file(s)"), 0u);
         Click(plan, button);
@@ -536,8 +534,7 @@ TEST_F(Batch, ThePlanWithAProblemIsShownFirstAndDecides) {
         }
     }
     ExpectMessage("Batch file\n" + script + "\nsuccessfully created\n\n1 instance on " KORVANE_SRV_VERSION_TEXT
-                  ", unchanged; the run takes at least 1 min.",
-                  text::kCaption, Icon::None, main);
+                  ", unchanged; the run takes at least 1 min.", text::kCaption, Icon::None, main);
     EXPECT_NE(ReadTextFile(script).find(Instance("01")), std::string::npos);
 }
 

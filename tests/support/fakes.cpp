@@ -395,16 +395,12 @@ bool FakeScriptHost::WriteFileAtomically(const std::string& path, const std::str
 
 bool FakeScriptHost::ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
     const auto found = folders.find(folder);
-    if (found == folders.end()) return false;
-    entries = found->second;
-    return true;
+    return found != folders.end() && (entries = found->second, true);
 }
 
 bool FakeScriptHost::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
     const auto found = freeSpace.find(folder.substr(0, 2));
-    if (found == freeSpace.end()) return false;
-    bytes = found->second;
-    return true;
+    return found != freeSpace.end() && (bytes = found->second, true);
 }
 
 bool FakeAccountRights::LookUp(const Account& account, FoundAccount& found) {

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -364,51 +363,36 @@ TEST_F(WriteFileTest, FailsInAMissingFolderAndCreatesNothing) {
 // every depth with its size and attributes, paths past MAX_PATH included,
 // and the room left; the version of an update's KorvaneSrv.exe.
 TEST_F(WriteFileTest, ReadsAFolderForThePlan) {
-    const std::string deep = "d\\" + std::string(120, 'x') + "\\" + std::string(120, 'y');  // past MAX_PATH in all
-    MakeFolders(folder_ + "sub");
-    MakeFolders(folder_ + "empty");
+    const std::wstring root = L"\\\\?\\" + std::wstring(folder_.begin(), folder_.end());
+    const std::string deep = "d\\" + std::string(130, 'x') + "\\" + std::string(130, 'y');  // past MAX_PATH
+    for (const std::string& sub : {std::string("sub"), std::string("empty"), std::string("d"), deep.substr(0, 132), deep}) {
+        ASSERT_TRUE(CreateDirectoryW((root + std::wstring(sub.begin(), sub.end())).c_str(), nullptr)) << sub;
+    }
     WriteTextFile(folder_ + "a.txt", "0123456789");
     WriteTextFile(folder_ + "sub\\ro.dll", std::string(70000, 'r'));
     WriteTextFile(folder_ + "hidden.cfg", "h");
+    CopyOneFile(FolderOf(ThisProgram()) + "KorvaneSrv.exe", folder_ + "KorvaneSrv.exe");
     ASSERT_TRUE(SetFileAttributesA((folder_ + "sub\\ro.dll").c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(SetFileAttributesA((folder_ + "hidden.cfg").c_str(), FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + std::wstring(folder_.begin(), folder_.end()) + L"d").c_str(), nullptr));
-    std::wstring wide(deep.begin(), deep.end());
-    const std::wstring root = L"\\\\?\\" + std::wstring(folder_.begin(), folder_.end());
-    ASSERT_TRUE(CreateDirectoryW((root + wide.substr(0, wide.find(L'y') - 1)).c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((root + wide).c_str(), nullptr));
-    HANDLE file = CreateFileW((root + wide + L"\\k.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-    CopyOneFile(FolderOf(ThisProgram()) + "KorvaneSrv.exe", folder_ + "KorvaneSrv.exe");
 
     std::vector<FolderEntry> entries;
     ASSERT_TRUE(system_.ReadFolder(temp_.path(), entries));
-    std::map<std::string, std::tuple<std::uint64_t, bool, bool, bool>> seen;  // bytes, folder, read-only, hidden
-    std::vector<std::string> order;
-    for (const FolderEntry& e : entries) {
-        seen[e.path] = {e.bytes, e.folder, e.readOnly, e.hidden};
-        order.push_back(e.path);
-    }
-    EXPECT_EQ(seen["a.txt"], std::make_tuple(std::uint64_t{10}, false, false, false));
-    EXPECT_EQ(seen["sub\\ro.dll"], std::make_tuple(std::uint64_t{70000}, false, true, false));
-    EXPECT_EQ(seen["hidden.cfg"], std::make_tuple(std::uint64_t{1}, false, false, true));
-    EXPECT_EQ(seen["empty"], std::make_tuple(std::uint64_t{0}, true, false, false));
-    EXPECT_EQ(seen.count(deep + "\\k.bin"), 1u);
-    EXPECT_EQ(seen.size(), 10u);  // 6 files and folders above, d and its two, KorvaneSrv.exe
-    const auto at = [&](const std::string& path) { return std::find(order.begin(), order.end(), path) - order.begin(); };
-    EXPECT_LT(at("sub"), at("sub\\ro.dll"));  // a folder before what it holds
+    std::map<std::string, std::tuple<std::uint64_t, bool, bool, bool, std::size_t>> seen;  // bytes, folder, ro, hidden, at
+    for (const FolderEntry& e : entries) seen[e.path] = {e.bytes, e.folder, e.readOnly, e.hidden, seen.size()};
+    EXPECT_EQ(seen.size(), 9u);
+    EXPECT_EQ(std::get<0>(seen["a.txt"]), 10u);
+    EXPECT_EQ(seen["sub\\ro.dll"], std::make_tuple(std::uint64_t{70000}, false, true, false, std::get<4>(seen["sub\\ro.dll"])));
+    EXPECT_TRUE(std::get<3>(seen["hidden.cfg"]));
+    EXPECT_TRUE(std::get<1>(seen["empty"]) && std::get<1>(seen[deep]));
+    EXPECT_LT(std::get<4>(seen["sub"]), std::get<4>(seen["sub\\ro.dll"]));  // a folder before what it holds
     EXPECT_FALSE(system_.ReadFolder(folder_ + "missing", entries));
     SetFileAttributesA((folder_ + "sub\\ro.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
 
     std::uint64_t free = 0;
-    ASSERT_TRUE(system_.FreeSpace(temp_.path(), free));
-    EXPECT_GT(free, 0u);
+    EXPECT_TRUE(system_.FreeSpace(temp_.path(), free) && free > 0);
     EXPECT_FALSE(system_.FreeSpace(folder_ + "missing", free));
-
-    Win32System services;
     VersionNumber v{};
-    ASSERT_TRUE(services.ReadFileVersion(folder_ + "KorvaneSrv.exe", v));
+    ASSERT_TRUE(Win32System().ReadFileVersion(folder_ + "KorvaneSrv.exe", v));
     EXPECT_EQ(std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]),
               KORVANE_SRV_VERSION_TEXT);
 }
