@@ -5,7 +5,7 @@
 namespace {
 
 // The columns' widths in dialog units, in the columns' order.
-constexpr int kColumnWidths[] = {100, 50, 50, 45, 45, 200};
+constexpr int kColumnWidths[] = {95, 50, 50, 52, 45, 205};
 static_assert(std::size(kColumnWidths) == static_cast<std::size_t>(qm::PlanColumn::Count));
 
 }  // namespace
