@@ -18,6 +18,9 @@
 //                of this program, which carries a version record; and the
 //                open overview's periodic qm::ReadStatesAgain against one
 //                bare EnumServicesStatusExA enumeration
+//       plan:    at N = 1,000, qm::ReadPlan for the 50 instances, each
+//                folder and the update holding 500 files, against
+//                qm::ReadOverviewDetails for the same instances
 //   qm_bench startup N RUNS QUILMARSK_EXE MINIMAL_EXE
 //       process start to main dialog shown (and, for Quilmarsk, its list
 //       holding the N/10 instances), against the minimal dialog program;
@@ -42,6 +45,7 @@
 #include "actions/script.h"
 #include "actions/actions.h"
 #include "actions/overview.h"
+#include "actions/plan.h"
 #include "bare_enumeration.h"
 #include "catalogue/naming.h"
 #include "support/machine.h"
@@ -65,6 +69,9 @@ constexpr int kPathId = 1003;
 constexpr int kSuffixId = 1004;
 constexpr int kOverviewId = 1010;
 constexpr int kBenchDialog = 1;
+// The plan is measured where N gives 50 instances, each of this many files.
+constexpr int kPlanServices = 1000;
+constexpr int kPlanFiles = 500;
 
 // ---- timing -----------------------------------------------------------
 
@@ -221,6 +228,7 @@ public:
     void Pause(unsigned) override {}
     std::uint64_t Milliseconds() override { return GetTickCount64(); }
     bool AskYesNo(const std::string&, const char*) override { return false; }
+    bool ConfirmPlan(const qm::UpdatePlan&) override { return true; }
 };
 
 // A dialog with the main dialog's list, path and suffix controls, exchanged
@@ -267,6 +275,7 @@ private:
     void Measure();
     void MeasureParts();
     void MeasureOverviewParts(const std::vector<qm::OverviewRow>& rows);
+    void MeasurePlan(const std::vector<qm::OverviewRow>& rows);
 
     int n_, runs_;
     qm::Machine machine_;  // kept from run to run, as the dialog keeps it
@@ -303,7 +312,7 @@ void BenchDialog::Measure() {
         [] { BareReads(); },
     });
     const std::string created = qm::text::Fill(qm::text::kBatchCreated, kScriptPath);
-    if (user_.lastMessage != created) Fail("the script was not written: " + user_.lastMessage);
+    if (user_.lastMessage.compare(0, created.size(), created) != 0) Fail("the script was not written: " + user_.lastMessage);
     if (CountOf(ReadTextFile(kScriptPath), "REM ---- ") != family) Fail("the script misses instances");  // one block each
     if (BareReads() != family) Fail("the bare reads miss instances");
     Result("script", n_, m[0], m[1]);
@@ -351,8 +360,86 @@ void BenchDialog::Measure() {
     Result("overview_details", n_, m[2], m[1]);
     Result("overview_reread", n_, m[3], m[4]);
     MeasureOverviewParts(rows);
+    if (n_ == kPlanServices) MeasurePlan(rows);
 
     MeasureParts();
+}
+
+// The update's plan for the 50 instances at N = 1,000, each folder and the
+// update holding 500 files, against the overview's details for the same
+// instances: the plan reads those and walks every folder besides.
+void BenchDialog::MeasurePlan(const std::vector<qm::OverviewRow>& rows) {
+    // Made here and deleted at the end, so that the other rows meet the
+    // folders as before.
+    const auto each = [](const std::string& folder, bool make) {
+        for (int sub = 0; sub < kPlanFiles / 100; ++sub) {
+            const std::string into = (folder.back() == '\\' ? folder : folder + "\\") + "part" + std::to_string(sub);
+            if (make) MakeFolders(into);
+            for (int i = 0; i < 100 - (sub == 0); ++i) {
+                const std::string file = into + "\\file" + std::to_string(i) + ".dat";
+                if (make) {
+                    WriteTextFile(file, std::string(1000, 'k'));
+                } else {
+                    DeleteFileA(file.c_str());
+                }
+            }
+            if (!make) RemoveDirectoryA(into.c_str());
+        }
+    };
+    const auto fill = [&](const std::string& folder) { each(folder, true); };
+    fill(kUpdateFolder);  // and KorvaneSrv.exe: 500 files in all
+    if (!PathExists(std::string(kUpdateFolder) + "\\KorvaneSrv.exe")) {
+        CopyOneFile(ThisProgram(), std::string(kUpdateFolder) + "\\KorvaneSrv.exe");
+    }
+    std::vector<qm::Instance> instances;
+    for (const qm::OverviewRow& row : rows) {
+        fill(row.folder);
+        qm::Instance instance;
+        instance.serviceName = row.name;
+        instance.folder = row.folder;
+        instance.beside = qm::BesideFolder(instance.folder, {}, nullptr, instance.noBackup);
+        instances.push_back(instance);
+    }
+    std::vector<qm::OverviewRow> details = rows;
+    qm::UpdatePlan plan;
+    const std::vector<double> m = SideBySide(runs_, {
+        [&] { qm::DialogAndMachine s = Context(); plan = qm::ReadPlan(s, kUpdateFolder, instances, {}); },
+        [&] { qm::DialogAndMachine s = Context(); qm::ReadOverviewDetails(s, details); },
+    });
+    if (plan.updateFiles != kPlanFiles || plan.rows.size() != rows.size() || !plan.rows.back().backupBytes) {
+        Fail("the plan misses files or instances");
+    }
+    Result("plan", n_, m[0], m[1]);
+    const struct Emptied {
+        std::function<void()> empty;
+        ~Emptied() { empty(); }
+    } emptied{[&] {
+        each(kUpdateFolder, false);
+        for (const qm::Instance& instance : instances) each(instance.folder, false);
+    }};
+    const std::vector<double> parts = SideBySide(runs_, {
+        [&] {
+            std::vector<qm::FolderEntry> entries;
+            for (const qm::Instance& instance : instances) machine_.host.ReadFolder(instance.folder, entries);
+        },
+        [&] {
+            for (const qm::Instance& instance : instances) machine_.host.FileExists(instance.beside.mark);
+        },
+        [&] {
+            const qm::ManagerHandle manager = machine_.system.OpenManager();
+            for (const qm::Instance& instance : instances) {
+                std::uint32_t error = 0;
+                std::vector<std::string> names;
+                const qm::ServiceHandle service =
+                    machine_.system.OpenServiceFor(manager, instance.serviceName, qm::ServiceAccess::Query, error);
+                machine_.system.RunningDependents(service, names);
+                machine_.system.CloseServiceHandle(service);
+            }
+            machine_.system.CloseServiceHandle(manager);
+        },
+    });
+    const char* const names[] = {"read_folders", "find_marks", "read_dependents"};
+    for (std::size_t i = 0; i < parts.size(); ++i) Part("plan", n_, names[i], parts[i]);
 }
 
 // Where the overview's time goes: each step of reading the rows alone.

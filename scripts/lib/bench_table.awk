@@ -33,6 +33,12 @@ END {
     if (("overview_reread", n) in tool)
       line("overview, states read again, against one enumeration", n, sprintf("%.1f", tool["overview_reread", n] / 1000),
            sprintf("%.1f", bare["overview_reread", n] / 1000), " ms", 1.15)
+  # The update's plan for 50 instances of 500 files against the
+  # overview's details for the same instances.
+  for (n = 0; n <= last; n++)
+    if (("plan", n) in tool)
+      line("plan, 50 instances of 500 files, against the overview's details", n,
+           sprintf("%.1f", tool["plan", n] / 1000), sprintf("%.1f", bare["plan", n] / 1000), " ms", 2)
   # The refresh after the first against the platform limit: one call
   # with a buffer already big enough (targets from N = 1,000 on).
   for (n = 0; n <= last; n++)

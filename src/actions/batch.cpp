@@ -1,6 +1,7 @@
 #include "actions/messages.h"
 #include "actions/script.h"
 #include "actions/actions.h"
+#include "actions/plan.h"
 #include "catalogue/naming.h"
 
 namespace qm {
@@ -124,9 +125,10 @@ std::string ToolFolderConflict(const std::vector<Instance>& instances, const std
 // Gives each instance a backup folder beside its own that touches neither
 // the update folder nor any instance's folder or backup, then puts names
 // and folders in the console's code page; an instance that cannot be
-// written there is left out.
+// written there is left out. |machine| gets those kept as the machine
+// names them.
 void ForTheConsole(DialogAndMachine& s, std::vector<Instance>& instances, const std::string& updateKey,
-                   std::vector<Skipped>& skipped) {
+                   std::vector<Skipped>& skipped, std::vector<Instance>& machine) {
     std::vector<std::string> taken{updateKey};
     for (const Instance& instance : instances) taken.push_back(FolderKey(instance.folder, s.isLeadByte));
     std::vector<Instance> ready;
@@ -153,6 +155,7 @@ void ForTheConsole(DialogAndMachine& s, std::vector<Instance>& instances, const 
             continue;
         }
         ready.push_back(console);
+        machine.push_back(instance);
     }
     instances.swap(ready);
 }
@@ -216,19 +219,26 @@ void CreateBatch(DialogAndMachine& s) {
                        text::kErrorCaption, Icon::Stop);
         return;
     }
-    ForTheConsole(s, instances, updateKey, skipped);
+    std::vector<Instance> machineInstances;
+    ForTheConsole(s, instances, updateKey, skipped, machineInstances);
     const std::string conflict =
         ToolFolderConflict(instances, DriveAndDirectory(scriptPath, s.isLeadByte), updateFolder, s.isLeadByte);
     if (!conflict.empty()) {
         s.user.Message(conflict, text::kErrorCaption, Icon::Stop);
         return;
     }
+    // The plan: shown when it holds a problem, for the administrator to
+    // write the script or not. It never changes the script.
+    std::vector<LeftOutLine> leftOut;
+    for (const Skipped& one : skipped) leftOut.push_back({one.serviceName, Reason(one)});
+    const UpdatePlan plan = ReadPlan(s, updateFolder, machineInstances, leftOut);
+    if (plan.HasProblem() && !s.user.ConfirmPlan(plan)) return;
     const std::string script = UpdateScript(source, instances);
     if (script.empty() || !s.host.WriteFileAtomically(scriptPath, script)) {
         s.user.Message(text::Fill(text::kBatchWriteError, scriptPath), text::kErrorCaption, Icon::Stop);
         return;
     }
-    s.user.Message(CreatedMessage(scriptPath, skipped), nullptr, Icon::None);
+    s.user.Message(CreatedMessage(scriptPath, skipped) + PlanLine(plan), nullptr, Icon::None);
 }
 
 std::string ScriptFolder(DialogAndMachine& s, const std::string& name, std::string& executable) {

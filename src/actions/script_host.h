@@ -2,11 +2,22 @@
 // manager: the environment, the files, the command prompt's code page.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "actions/expand.h"
 
 namespace qm {
+
+// A file or folder found under a folder, as a walk of it finds it.
+struct FolderEntry {
+    std::string path;  // below the folder walked, without a leading backslash
+    std::uint64_t bytes = 0;
+    bool folder = false;
+    bool readOnly = false;
+    bool hidden = false;  // hidden or system
+};
 
 class ScriptHost {
 public:
@@ -30,6 +41,13 @@ public:
     virtual bool FileInUse(const std::string& path) = 0;
     // The text of the file |path|; false when it cannot be read.
     virtual bool ReadTextFile(const std::string& path, std::string& text) = 0;
+
+    // ---- What the update's plan reads ----
+    // Every file and folder under |folder|, at every depth, parents before
+    // what they hold; false when the folder cannot be listed.
+    virtual bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
+    // The bytes free for this account on the volume that holds |folder|.
+    virtual bool FreeSpace(const std::string& folder, std::uint64_t& bytes) = 0;
 };
 
 }  // namespace qm

@@ -10,6 +10,8 @@
 
 namespace qm {
 
+struct UpdatePlan;
+
 // Asked when OK is pressed in the account dialog, with the account and
 // password typed and the messages over that dialog: false keeps the dialog
 // open, having said why.
@@ -36,6 +38,9 @@ public:
     virtual std::uint64_t Milliseconds() = 0;
     // A question with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const std::string& question, const char* caption) = 0;
+    // The update's plan, before the script is written; true for "Write
+    // Script", false for "Cancel".
+    virtual bool ConfirmPlan(const UpdatePlan& plan) = 0;
 };
 
 // The controls of the main dialog, as the actions see them.

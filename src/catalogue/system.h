@@ -172,6 +172,9 @@ public:
     // request was accepted, else the error.
     virtual std::uint32_t RequestStart(ServiceHandle service) = 0;
     virtual std::uint32_t RequestStop(ServiceHandle service) = 0;
+    // EnumDependentServicesA: the services that depend on this one and are
+    // not stopped; false when they cannot be read.
+    virtual bool RunningDependents(ServiceHandle service, std::vector<std::string>& names) = 0;
     // The file version of the file at |path|; false when it has no version
     // resource or it cannot be read.
     virtual bool ReadFileVersion(const std::string& path, VersionNumber& version) = 0;

@@ -12,6 +12,7 @@
 #define IDD_SERVICE_ACCOUNT     138
 #define IDI_ACCOUNT             139
 #define IDD_OVERVIEW            140
+#define IDD_PLAN                141
 
 #define IDC_SERVICE_LIST        1000
 #define IDC_ADD                 1001
@@ -29,6 +30,8 @@
 #define IDM_SELECT_SAME_ACCOUNT 1016
 #define IDC_WATCH_TIME          1017
 #define IDC_PROGRESS            1018
+#define IDC_PLAN_LIST           1019
+#define IDC_PLAN_SUMMARY        1020
 #define IDC_PASSWORD            1032
 #define IDC_ACCOUNT             1033
 #define IDC_VERIFY_PASSWORD     1034

@@ -6,6 +6,7 @@
 #include "win32/path_limits.h"
 #include "ui/account_dialog.h"
 #include "ui/dialog_messenger.h"
+#include "ui/plan_dialog.h"
 
 namespace {
 
@@ -89,4 +90,8 @@ void Win32User::Pause(unsigned milliseconds) {
 bool Win32User::AskYesNo(const std::string& question, const char* caption) {
     // MessageBoxA answers IDYES for the Yes button (learn.microsoft.com, MessageBox).
     return owner_.ShowMessage(question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool Win32User::ConfirmPlan(const qm::UpdatePlan& plan) {
+    return CPlanDlg(plan, owner_.hwnd()).DoModal() == IDOK;
 }

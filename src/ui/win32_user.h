@@ -17,6 +17,7 @@ public:
     void Pause(unsigned milliseconds) override;
     std::uint64_t Milliseconds() override { return GetTickCount64(); }
     bool AskYesNo(const std::string& question, const char* caption) override;
+    bool ConfirmPlan(const qm::UpdatePlan& plan) override;
 
 protected:
     const ui::Dialog& owner() const { return owner_; }

@@ -62,6 +62,22 @@ bool SystemVariables(std::map<std::string, std::string>& variables) {
     return true;
 }
 
+// |folder| in full (".." resolved, slashes as backslashes) in UTF-16, with
+// the prefix that lifts MAX_PATH from the wide file functions, \\?\C:\...
+// or \\?\UNC\server\share\... (learn.microsoft.com, Naming Files, Paths,
+// and Namespaces; GetFullPathNameW). Without a final backslash.
+bool LongPath(const std::string& folder, std::wstring& path) {
+    std::wstring wide;
+    if (!Widen(folder, CP_ACP, true, wide) || wide.empty()) return false;
+    std::vector<wchar_t> full(32768);
+    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) return false;
+    wide.assign(full.data(), length);
+    while (!wide.empty() && wide.back() == L'\\') wide.pop_back();
+    path = wide.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + wide.substr(2) : L"\\\\?\\" + wide;
+    return true;
+}
+
 }  // namespace
 
 bool Win32ScriptHost::ExpandReferences(const std::string& text, std::string& expanded) {
@@ -103,6 +119,59 @@ bool Win32ScriptHost::ToConsoleCodePage(const std::string& ansi, std::string& co
     // replaced by a look-alike.
     std::wstring back;
     return Widen(console, CP_OEMCP, false, back) && back == wide;
+}
+
+bool Win32ScriptHost::ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    std::wstring root;
+    if (!LongPath(folder, root)) return false;
+    entries.clear();
+    // Each folder's entries follow its own entry: a stack of the folders
+    // still to list, with their paths below the root.
+    std::vector<std::wstring> pending{std::wstring()};
+    while (!pending.empty()) {
+        const std::wstring below = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAW found;
+        // Without the short names, fetched in large batches (learn.microsoft.com, FindFirstFileExW).
+        HANDLE find = FindFirstFileExW((root + L"\\" + below + L"*").c_str(), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (find == INVALID_HANDLE_VALUE) return false;
+        std::vector<std::wstring> children;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring wide = below + name;
+            FolderEntry entry;
+            entry.path = Narrow(wide.c_str(), wide.size());
+            entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            entry.readOnly = (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+            entry.hidden = (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+            entry.bytes = entry.folder ? 0 : (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+            entries.push_back(entry);
+            // A link to a folder is not followed: it could lead back up.
+            if (entry.folder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                children.push_back(wide + L"\\");
+            }
+        } while (FindNextFileW(find, &found));
+        const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
+        FindClose(find);
+        if (!whole) return false;
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return true;
+}
+
+bool Win32ScriptHost::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+    // Any folder of the volume will do, a share's with its final backslash;
+    // the first answer is what this account may use, less than the
+    // volume's free bytes under a quota (learn.microsoft.com,
+    // GetDiskFreeSpaceExA).
+    std::string directory = folder;
+    if (directory.empty() || directory.back() != '\\') directory += '\\';
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExA(directory.c_str(), &available, nullptr, nullptr)) return false;
+    bytes = available.QuadPart;
+    return true;
 }
 
 bool Win32ScriptHost::WriteFileAtomically(const std::string& path, const std::string& contents) {

@@ -14,6 +14,8 @@ public:
     bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
     bool FileInUse(const std::string& path) override;
     bool ReadTextFile(const std::string& path, std::string& text) override;
+    bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
 };
 
 }  // namespace qm

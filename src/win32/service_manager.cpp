@@ -251,6 +251,8 @@ bool Win32System::EnumServiceStatuses(ManagerHandle manager, std::vector<Service
 ServiceHandle Win32System::OpenServiceFor(ManagerHandle manager, const std::string& name, ServiceAccess access,
                                           std::uint32_t& error) {
     DWORD rights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
+    // EnumDependentServicesA needs SERVICE_ENUMERATE_DEPENDENTS (learn.microsoft.com, EnumDependentServicesA).
+    if (access == ServiceAccess::Query) rights |= SERVICE_ENUMERATE_DEPENDENTS;
     if (access == ServiceAccess::Control) rights |= SERVICE_START | SERVICE_STOP;
     // ChangeServiceConfigA needs SERVICE_CHANGE_CONFIG (learn.microsoft.com, ChangeServiceConfigA).
     if (access == ServiceAccess::Configure) rights |= SERVICE_CHANGE_CONFIG;
@@ -328,6 +330,23 @@ bool Win32System::ReadFileVersion(const std::string& path, VersionNumber& versio
     if (fixed->dwSignature != kFixedSignature) return false;
     version = {HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
                LOWORD(fixed->dwFileVersionLS)};
+    return true;
+}
+
+bool Win32System::RunningDependents(ServiceHandle service, std::vector<std::string>& names) {
+    // SERVICE_ACTIVE lists the dependents in every state but stopped. A
+    // call without a buffer fails with ERROR_MORE_DATA and the size needed;
+    // the list never takes more than 64,000 bytes (learn.microsoft.com,
+    // EnumDependentServicesA).
+    DWORD needed = 0, count = 0;
+    if (EnumDependentServicesA(Sc(service), SERVICE_ACTIVE, nullptr, 0, &needed, &count)) return true;
+    if (GetLastError() != ERROR_MORE_DATA || needed == 0) return false;
+    std::vector<ENUM_SERVICE_STATUSA> entries(needed / sizeof(ENUM_SERVICE_STATUSA) + 1);
+    if (!EnumDependentServicesA(Sc(service), SERVICE_ACTIVE, entries.data(),
+                                static_cast<DWORD>(entries.size() * sizeof(ENUM_SERVICE_STATUSA)), &needed, &count)) {
+        return false;
+    }
+    for (DWORD i = 0; i < count; ++i) names.push_back(entries[i].lpServiceName);
     return true;
 }
 

@@ -38,6 +38,7 @@ public:
     std::uint32_t RequestStart(ServiceHandle service) override;
     std::uint32_t RequestStop(ServiceHandle service) override;
     bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
+    bool RunningDependents(ServiceHandle service, std::vector<std::string>& names) override;
     std::string ErrorText(std::uint32_t error) override;
     std::uint32_t ChangeServiceAccount(ServiceHandle service, const char* account,
                                        const char* password) override;

@@ -466,7 +466,8 @@ TEST(Batch, WritesEveryReadableInstanceInEnumerationOrder) {
     EXPECT_EQ(h.user.messages[0].text,
               "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created\n\n"
               "These services were left out of the batch file:\n"
-              "Korvane Update Service 01: its executable path could not be read");
+              "Korvane Update Service 01: its executable path could not be read"
+              "\n\n2 instances on an unknown version, unchanged; the run takes at least 2 min.");
     EXPECT_EQ(h.user.messages[0].caption, "(default)");
     EXPECT_EQ(h.user.messages[0].icon, Icon::None);
     EXPECT_EQ(h.system.OpenHandles(), 0u);
@@ -634,6 +635,88 @@ TEST(Batch, FailuresKeepThePreviousScriptAndSayWhy) {
         EXPECT_EQ(h.user.messages[0].icon, Icon::Stop);
         EXPECT_EQ(h.system.OpenHandles(), 0u);
     }
+}
+
+// Two instances, C:\K01 and D:\K02, on version 1.0.0.0, and an update
+// to 2.0.0.0, with room on both volumes. Each row changes one thing and
+// names the line whose Problem cell says so; the window is shown before
+// anything is written, and its answer decides.
+struct PlanHarness : BatchHarness {
+    static constexpr char kOne[] = "Korvane Update Service 01";
+    static constexpr char kTwo[] = "Korvane Update Service 02";
+    PlanHarness() {
+        const std::vector<FolderEntry> files{{"KorvaneSrv.exe", 1000}, {"lib", 0, true}, {"lib\\a.dll", 500}};
+        for (const auto& [name, folder] : {std::pair{kOne, "C:\\K01"}, std::pair{kTwo, "D:\\K02"}}) {
+            system.AddService(name, std::string(folder) + "\\KorvaneSrv.exe");
+            system.fileVersions[std::string(folder) + "\\KorvaneSrv.exe"] = {1, 0, 0, 0};
+            host.folders[std::string(folder) + "\\"] = files;
+        }
+        host.folders["D:\\Upd"] = files;
+        system.fileVersions["D:\\Upd\\KorvaneSrv.exe"] = {2, 0, 0, 0};
+        host.freeSpace = {{"C:", 1u << 30}, {"D:", 1u << 30}};
+    }
+};
+
+TEST(Batch, ThePlanShowsEveryProblemBeforeAnythingIsWritten) {
+    const std::string longName = "lib\\" + std::string(240, 'n');  // 260 characters in the backup, 251 in the folder
+    const struct Row {
+        const char* what;
+        std::function<void(PlanHarness&)> change;
+        std::string line;     // the line with the problem
+        std::string problem;  // its Problem cell
+    } rows[] = {
+        {"no room", [](PlanHarness& h) { h.host.freeSpace["C:"] = 1000; }, PlanHarness::kOne,
+         "no room for its backup (1.5 KB needed, 1000 bytes free)"},
+        {"an older update", [](PlanHarness& h) { h.system.fileVersions["C:\\K01\\KorvaneSrv.exe"] = {3, 0, 0, 0}; },
+         PlanHarness::kOne, "the update's 2.0.0.0 is older than the version it runs"},
+        {"on it already", [](PlanHarness& h) { h.system.fileVersions["C:\\K01\\KorvaneSrv.exe"] = {2, 0, 0, 0}; },
+         PlanHarness::kOne, text::kPlanSameVersion},
+        {"hidden files and empty folders",
+         [](PlanHarness& h) {
+             auto& update = h.host.folders["D:\\Upd"];
+             update.insert(update.end(), {{"cfg", 0, true, false, true}, {"cfg\\k.ini", 10},
+                                          {"s.dat", 10, false, false, true}, {"logs", 0, true}});
+         },
+         "D:\\Upd",
+         "2 hidden or system file(s) the copy skips, such as cfg\\k.ini, s.dat; "
+         "1 empty folder(s) the copy skips, such as logs"},
+        {"running dependents",
+         [](PlanHarness& h) {
+             for (const char* name : {"Helper", "Idle"}) h.system.AddService(name);
+             h.system.Run("Helper");
+             h.system.dependents[PlanHarness::kTwo] = {"Helper", "Idle"};
+         },
+         PlanHarness::kTwo, "running services depend on it: Helper"},
+        {"a mark", [](PlanHarness& h) { h.host.files["C:\\K01.previous.unfinished"]; }, PlanHarness::kOne,
+         "a run was cut short here: C:\\K01.previous.unfinished"},
+        {"too long for XCOPY", [&](PlanHarness& h) { h.host.folders["C:\\K01\\"].push_back({longName, 1}); },
+         PlanHarness::kOne, "a path longer than XCOPY copies (260 characters): C:\\K01.previous\\" + longName},
+    };
+    for (bool write : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.what);
+            PlanHarness h;
+            row.change(h);
+            h.user.writesPlan = write;
+            CreateBatch(h.context);
+            ASSERT_EQ(h.user.plans.size(), 1u);
+            const UpdatePlan& plan = h.user.plans[0];
+            EXPECT_EQ(plan.rows.at(0).name, row.line);  // problems first
+            EXPECT_EQ(PlanRowCells(plan.rows[0]).back(), row.problem);
+            for (std::size_t i = 1; i < plan.rows.size(); ++i) EXPECT_TRUE(plan.rows[i].problems.empty());
+            EXPECT_EQ(h.host.files[BatchHarness::kScript] == "previous", !write);
+            EXPECT_EQ(h.user.messages.size(), write ? 1u : 0u);
+        }
+    }
+}
+
+TEST(Batch, APlanWithoutProblemsWritesAtOnceAndSaysWhatTheRunDoes) {
+    PlanHarness h;
+    CreateBatch(h.context);
+    EXPECT_TRUE(h.user.plans.empty());
+    EXPECT_EQ(h.user.messages.at(0).text, "Batch file\nC:\\Tools\\KVNUpdate.cmd\nsuccessfully created\n\n"
+                                          "2 instances from 1.0.0.0 to 2.0.0.0; the run takes at least 2 min.");
+    EXPECT_EQ(h.system.OpenHandles(), 0u);
 }
 
 // A failure armed for a call the action never makes tests nothing.

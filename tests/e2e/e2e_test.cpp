@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "actions/messages.h"
+#include "actions/plan.h"
 #include "actions/script.h"
 #include "driver.h"
 #include "korvane_srv_version.h"
@@ -490,7 +491,8 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
     const HWND picker = app_->WaitFolderPicker();
     EXPECT_EQ(ItemText(picker, kPickerTitle), text::kUpdateFolderTitle);
     app_->PickFolder(picker, updates);
-    ExpectMessage("Batch file\n" + script + "\nsuccessfully created", text::kCaption, Icon::None, main);
+    ExpectMessage("Batch file\n" + script + "\nsuccessfully created\n\n2 instances on " KORVANE_SRV_VERSION_TEXT
+                  ", unchanged; the run takes at least 2 min.", text::kCaption, Icon::None, main);
     // The bytes the update script's table runs on the shipped build, for
     // the same services, in the manager's order (Wine keeps no recovery
     // actions to read).
@@ -517,6 +519,41 @@ TEST_F(Batch, WritesAScriptThatUpdatesEveryRunningInstance) {
         EXPECT_EQ(ReadTextFile(folder + "\\notes.txt"), "notes\r\n") << folder;
         EXPECT_EQ(ReadTextFile(folder + "\\lang\\en.txt"), "english\r\n") << folder;
     }
+}
+
+// An update that holds the version the instance runs: the plan window
+// opens before anything is written. Cancel keeps the previous script;
+// "Write Script" writes it.
+TEST_F(Batch, ThePlanWithAProblemIsShownFirstAndDecides) {
+    const std::string folder = NewFolder("Svc1"), updates = NewFolder("Updates");
+    CopyOneFile(Args().service, folder + "\\KorvaneSrv.exe");
+    CopyOneFile(Args().service, updates + "\\KorvaneSrv.exe");
+    InstallService(Instance("01"), folder + "\\KorvaneSrv.exe");
+    const std::string script = FolderOf(Args().tool) + "KVNUpdate.cmd";
+    leftovers_.push_back(script);
+    WriteTextFile(script, "previous");
+
+    const HWND main = Start();
+    for (const int button : {IDCANCEL, IDOK}) {
+        Click(main, IDC_CREATE_BATCH);
+        app_->PickFolder(app_->WaitFolderPicker(), updates);
+        const HWND plan = app_->WaitDialog("Update Plan");
+        EXPECT_EQ(GetWindow(plan, GW_OWNER), main);
+        const std::vector<std::string> rows = app_->ListViewRows(GetDlgItem(plan, IDC_PLAN_LIST));
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].find(Instance("01") + "\t" KORVANE_SRV_VERSION_TEXT "\t" KORVANE_SRV_VERSION_TEXT "\t"), 0u);
+        EXPECT_EQ(rows[0].substr(rows[0].rfind('\t') + 1), text::kPlanSameVersion);
+        EXPECT_EQ(ItemText(plan, IDC_PLAN_SUMMARY).find("1 instance(s) to update, 0 left out; 1 file(s)"), 0u);
+        Click(plan, button);
+        WaitGone(plan);
+        if (button == IDCANCEL) {
+            EXPECT_TRUE(app_->OnlyWindowIs(main)) << app_->Describe();
+            EXPECT_EQ(ReadTextFile(script), "previous");
+        }
+    }
+    ExpectMessage("Batch file\n" + script + "\nsuccessfully created\n\n1 instance on " KORVANE_SRV_VERSION_TEXT
+                  ", unchanged; the run takes at least 1 min.", text::kCaption, Icon::None, main);
+    EXPECT_NE(ReadTextFile(script).find(Instance("01")), std::string::npos);
 }
 
 // Folders that cmd would misread unless the script names them exactly: a

@@ -1,5 +1,5 @@
 // Opens one of Quilmarsk's dialogs and leaves it on screen, for the README's
-// screenshots:  pose QUILMARSK.EXE main|account|about|status
+// screenshots:  pose QUILMARSK.EXE main|account|about|status|plan
 // Prints "ready" when the dialog is up, then waits to be ended.
 #include <cstdio>
 #include <string>
@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: pose QUILMARSK.EXE main|account|about|status\n");
+        std::fprintf(stderr, "usage: pose QUILMARSK.EXE main|account|about|status|plan\n");
         return 2;
     }
     const std::string mode = argv[2];
@@ -28,6 +28,11 @@ int main(int argc, char** argv) {
             e2e::Click(main, IDC_STATUS);
             const HWND overview = app.WaitDialog("Korvane Services Status");
             app.ListViewRows(GetDlgItem(overview, IDC_OVERVIEW_LIST), 1);  // the second row selected
+        } else if (mode == "plan") {  // an update folder that scripts/screenshots fills with problems
+            e2e::Click(main, IDC_CREATE_BATCH);
+            app.PickFolder(app.WaitFolderPicker(), "C:\\Korvane\\Update");
+            const HWND plan = app.WaitDialog("Update Plan");
+            app.ListViewRows(GetDlgItem(plan, IDC_PLAN_LIST), 1);
         }
         std::printf("ready\n");
         std::fflush(stdout);

@@ -317,6 +317,15 @@ bool FakeSystem::ReadFileVersion(const std::string& path, VersionNumber& version
     return true;
 }
 
+bool FakeSystem::RunningDependents(ServiceHandle service, std::vector<std::string>& names) {
+    const FakeService* s = Named(service);
+    if (!s) return false;
+    for (const std::string& name : dependents[s->name]) {
+        if (Find(name) && Find(name)->running) names.push_back(name);
+    }
+    return true;
+}
+
 bool FakeSystem::DeleteService(ServiceHandle service) {
     log_.push_back("DeleteService");
     auto it = handles_.find(service.value);
@@ -429,6 +438,16 @@ bool FakeScriptHost::ReadTextFile(const std::string& path, std::string& text) {
     return true;
 }
 
+bool FakeScriptHost::ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    const auto found = folders.find(folder);
+    return found != folders.end() && (entries = found->second, true);
+}
+
+bool FakeScriptHost::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+    const auto found = freeSpace.find(folder.substr(0, 2));
+    return found != freeSpace.end() && (bytes = found->second, true);
+}
+
 bool FakeAccountRights::LookUp(const Account& account, FoundAccount& found) {
     log_.push_back("LookUp(" + account.typed() + ")");
     if (failures_.Failing(Op::LookUp) || accounts.count(account.typed()) == 0) return false;
@@ -509,6 +528,12 @@ void FakeUser::Pause(unsigned milliseconds) {
 bool FakeUser::AskYesNo(const std::string& question, const char*) {
     log_.push_back("AskYesNo(" + question + ")");
     return answersYes;
+}
+
+bool FakeUser::ConfirmPlan(const UpdatePlan& plan) {
+    log_.push_back("ConfirmPlan");
+    plans.push_back(plan);
+    return writesPlan;
 }
 
 void FakeView::WriteControls() {

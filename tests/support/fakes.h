@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "actions/actions.h"
+#include "actions/plan.h"
 
 namespace qm::test {
 
@@ -102,6 +103,7 @@ public:
     std::vector<std::uint32_t> enumBufferSizes;
     std::size_t OpenHandles() const { return handles_.size(); }
     std::map<std::string, VersionNumber> fileVersions;  // by path
+    std::map<std::string, std::vector<std::string>> dependents;  // by service name, whatever their state
 
     // System.
     ManagerHandle OpenManager() override;
@@ -132,6 +134,7 @@ public:
     std::uint32_t RequestStart(ServiceHandle service) override;
     std::uint32_t RequestStop(ServiceHandle service) override;
     bool ReadFileVersion(const std::string& path, VersionNumber& version) override;
+    bool RunningDependents(ServiceHandle service, std::vector<std::string>& names) override;
     // Error 1064 stands for one the system has no words for.
     std::string ErrorText(std::uint32_t error) override {
         return error == 1064 ? "" : "(error " + std::to_string(error) + ")\r\n";
@@ -170,6 +173,8 @@ public:
     std::map<std::string, std::string> files;  // by path; these files exist
     std::set<std::string> inUse;               // held open against writing by another program
 
+    std::map<std::string, std::vector<FolderEntry>> folders;  // by path; others cannot be listed
+    std::map<std::string, std::uint64_t> freeSpace;           // by volume ("C:"); others cannot be read
 
     bool ExpandReferences(const std::string& text, std::string& expanded) override;
     bool FileExists(const std::string& path) override;
@@ -177,6 +182,8 @@ public:
     bool WriteFileAtomically(const std::string& path, const std::string& contents) override;
     bool FileInUse(const std::string& path) override;
     bool ReadTextFile(const std::string& path, std::string& text) override;
+    bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
 
 private:
     Log& log_;
@@ -236,8 +243,12 @@ public:
     // The time is the time let pass.
     std::uint64_t Milliseconds() override { return paused; }
     bool AskYesNo(const std::string& question, const char* caption) override;
+    // Answers "Write Script" when |writesPlan|.
+    bool ConfirmPlan(const UpdatePlan& plan) override;
 
     bool answersYes = true;
+    bool writesPlan = true;
+    std::vector<UpdatePlan> plans;  // as shown
     unsigned paused = 0;  // milliseconds let pass
     bool busy = false;
 

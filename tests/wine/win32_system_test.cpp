@@ -379,6 +379,69 @@ TEST_F(WriteFileTest, TellsAFileHeldAgainstWritingAndReadsAMark) {
     EXPECT_EQ(text, "running\r\nrecovery 86400 restart/60000\r\n");
 }
 
+// What the update's plan reads of a folder and its volume: every file at
+// every depth with its size and attributes, paths past MAX_PATH included,
+// and the room left; the version of an update's KorvaneSrv.exe.
+TEST_F(WriteFileTest, ReadsAFolderForThePlan) {
+    const std::wstring root = L"\\\\?\\" + std::wstring(folder_.begin(), folder_.end());
+    const std::string deep = "d\\" + std::string(130, 'x') + "\\" + std::string(130, 'y');  // past MAX_PATH
+    for (const std::string& sub : {std::string("sub"), std::string("empty"), std::string("d"), deep.substr(0, 132), deep}) {
+        ASSERT_TRUE(CreateDirectoryW((root + std::wstring(sub.begin(), sub.end())).c_str(), nullptr)) << sub;
+    }
+    WriteTextFile(folder_ + "a.txt", "0123456789");
+    WriteTextFile(folder_ + "sub\\ro.dll", std::string(70000, 'r'));
+    WriteTextFile(folder_ + "hidden.cfg", "h");
+    CopyOneFile(FolderOf(ThisProgram()) + "KorvaneSrv.exe", folder_ + "KorvaneSrv.exe");
+    ASSERT_TRUE(SetFileAttributesA((folder_ + "sub\\ro.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesA((folder_ + "hidden.cfg").c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(system_.ReadFolder(temp_.path(), entries));
+    std::map<std::string, std::tuple<std::uint64_t, bool, bool, bool, std::size_t>> seen;  // bytes, folder, ro, hidden, at
+    for (const FolderEntry& e : entries) seen[e.path] = {e.bytes, e.folder, e.readOnly, e.hidden, seen.size()};
+    EXPECT_EQ(seen.size(), 9u);
+    EXPECT_EQ(std::get<0>(seen["a.txt"]), 10u);
+    EXPECT_EQ(seen["sub\\ro.dll"], std::make_tuple(std::uint64_t{70000}, false, true, false, std::get<4>(seen["sub\\ro.dll"])));
+    EXPECT_TRUE(std::get<3>(seen["hidden.cfg"]));
+    EXPECT_TRUE(std::get<1>(seen["empty"]) && std::get<1>(seen[deep]));
+    EXPECT_LT(std::get<4>(seen["sub"]), std::get<4>(seen["sub\\ro.dll"]));  // a folder before what it holds
+    EXPECT_FALSE(system_.ReadFolder(folder_ + "missing", entries));
+    SetFileAttributesA((folder_ + "sub\\ro.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    std::uint64_t free = 0;
+    EXPECT_TRUE(system_.FreeSpace(temp_.path(), free) && free > 0);
+    EXPECT_FALSE(system_.FreeSpace(folder_ + "missing", free));
+    VersionNumber v{};
+    ASSERT_TRUE(Win32System().ReadFileVersion(folder_ + "KorvaneSrv.exe", v));
+    EXPECT_EQ(std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]),
+              KORVANE_SRV_VERSION_TEXT);
+}
+
+// A service that a running service depends on: SC STOP would refuse it.
+TEST_F(Win32SystemTest, ReadsTheRunningDependentsOfAService) {
+    const std::string exe = "\"" + FolderOf(ThisProgram()) + "KorvaneSrv.exe\"";
+    const std::string base = FreshService("QmWine Depended 01"), dependent = FreshService("QmWine Dependent 01");
+    InstallService(base, exe);
+    const std::string needs = base + '\0';
+    SC_HANDLE created = CreateServiceA(Manager(), dependent.c_str(), dependent.c_str(), SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       exe.c_str(), nullptr, nullptr, needs.c_str(), nullptr, nullptr);
+    ASSERT_NE(created, nullptr) << GetLastError();
+    ::CloseServiceHandle(created);
+    std::uint32_t error = 0;
+    const ServiceHandle h = system_.OpenServiceFor(manager_, base, ServiceAccess::Query, error);
+    ASSERT_TRUE(h) << error;
+    std::vector<std::string> names;
+    EXPECT_TRUE(system_.RunningDependents(h, names));
+    EXPECT_TRUE(names.empty());  // stopped: no matter
+    StartAndWaitRunning(dependent);
+    EXPECT_TRUE(system_.RunningDependents(h, names));
+    system_.CloseServiceHandle(h);
+    // Wine's EnumDependentServicesA is a stub that answers none, ever.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "Wine lists no dependents";
+    EXPECT_EQ(names, std::vector<std::string>{dependent});
+}
+
 // More services than one 147,456-byte buffer holds.
 // What the script is made of: references expanded as the service manager
 // expands them, text in the console's code page.
