@@ -1386,6 +1386,7 @@ TEST(UpdateScript, KeepsItsPromisesWhereverARunIsCutShort) {
         {"root", "fail-start", false, "exit"},
         {"3", "dies=3000", false, ""},
         {"3", "dies=57000", false, ""},
+        {"1", "dies=57000", false, ""},
         {"3", "stop=5000 de", true, ""},
         {"3", "stop=never", false, ""},
         {"3", "refuse=2", true, ""},
