@@ -634,8 +634,8 @@ private:
 // the middle one misbehaving as the stand-in's mode and the row's setting
 // say, for what cmd and its commands do alike on Windows and under Wine:
 // translated sc labels, a name holding %PATH%, the lock that refuses a
-// second run, a run killed and run again, XCOPY against a file held open,
-// and a log held open, which skips no command (Wine's cmd does not say
+// second run and a log held open, which skips no command (all in the first
+// row), a run killed and run again, XCOPY against a file held open (Wine's cmd does not say
 // that lines were lost: it runs the rest of a block whose redirection
 // failed). Every other path of the script is explored natively against a
 // model of Windows: Wine's RD, XCOPY and MOVE answer a held file otherwise. The first
@@ -647,7 +647,7 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
 #endif
     // Broken: the restore failed too; the backup stays whole, and the mark.
     enum class Middle { Updated, Restored, Broken };
-    enum class Setting { German, Killed, HeldInCopy, LogHeld };
+    enum class Setting { German, Killed, HeldInCopy };
     const struct Row {
         const char* mode;
         Setting setting;
@@ -658,7 +658,6 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         {"slow-stop", Setting::German, 0, Middle::Updated, "Update finished: all 3 instances updated. Exit code 0."},
         {"fail-start", Setting::Killed, 1, Middle::Restored, "Update stopped at 2 of 3"},
         {"", Setting::HeldInCopy, 1, Middle::Broken, "Update stopped at 2 of 3"},
-        {"", Setting::LogHeld, 0, Middle::Updated, "Update finished: all 3 instances updated. Exit code 0."},
     };
     const std::string quickPing = FolderOf(Args().quickPing);
     for (const Row& row : rows) {
@@ -715,7 +714,7 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
                 EXPECT_TRUE(PollUntil([&] { return logNow().find("1 of 3") != std::string::npos; }, kPatience));
                 second = RunWithPathPrefix("cmd /c \"" + script + "\"", path, kPatience);
             }
-            if (row.setting == Setting::LogHeld) {
+            if (german) {
                 // Held against writing while the middle one is updated, as a
                 // spreadsheet holds a text file it shows.
                 EXPECT_TRUE(PollUntil([&] { return logNow().find("2 of 3") != std::string::npos; }, 3 * kPatience));
@@ -749,9 +748,12 @@ TEST_F(Batch, TheScriptHaltsAtTheFirstFailureAndRestoresIt) {
         if (german) {
             EXPECT_EQ(second, 2u);
         }
+        // Among its last two lines: on Windows a log held for a moment adds
+        // that some lines could not be written to it.
         const std::string said = ReadTextFile(console);
-        const std::size_t lastLine = said.rfind('\n', said.size() - 3);
-        EXPECT_NE(said.find(row.console, lastLine == std::string::npos ? 0 : lastLine), std::string::npos) << said;
+        std::size_t lastLines = said.size() - 2;
+        for (int i = 0; i < 2 && lastLines != std::string::npos && lastLines > 0; ++i) lastLines = said.rfind('\n', lastLines - 1);
+        EXPECT_NE(said.find(row.console, lastLines == std::string::npos ? 0 : lastLines), std::string::npos) << said;
         EXPECT_EQ(ReadTextFile(lock), "") << "the lock holds nothing";
         // The command's own words reach the console, and the log.
         if (row.middle == Middle::Broken) {
