@@ -128,7 +128,7 @@ std::string Unclosed(const std::string& folder) {
     return !folder.empty() && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
 }
 
-constexpr int kStopRounds = 24;    // five seconds each: how long a service is given to stop
+constexpr int kStopSeconds = 120;  // how long a service is given to stop
 constexpr int kDeleteTries = 5;    // how often KORVAN\KORVAN is removed before the step fails
 constexpr int kWatchRounds = 12;   // a reading every five seconds through the minute after a start
 constexpr char kFiveSeconds[] = "PING -n 6 127.0.0.1 >NUL";  // TIMEOUT ends at once without console input
@@ -494,9 +494,14 @@ private:
         s_.Line("IF %ERRORLEVEL% EQU 1061 " + Go(label + "_WAIT"));
         s_.Line("IF %ERRORLEVEL% EQU 1062 " + Go(label + "_WAIT"));
         s_.Line("IF %ERRORLEVEL% NEQ 0 " + refused);
-        s_.Label(At(label + "_WAIT"));
+        // Asked: read again at once, as most services stop at once; each
+        // ask counts a second against the bound.
         s_.Line("SET /A WAITED+=1");
-        s_.Line("IF %WAITED% GEQ " + std::to_string(kStopRounds) + " " + timedOut);
+        s_.Line("IF %WAITED% GEQ " + std::to_string(kStopSeconds) + " " + timedOut);
+        s_.Line(Go(label));
+        s_.Label(At(label + "_WAIT"));
+        s_.Line("SET /A WAITED+=5");
+        s_.Line("IF %WAITED% GEQ " + std::to_string(kStopSeconds) + " " + timedOut);
         s_.Line(kFiveSeconds);
         s_.Line(Go(label));
     }
