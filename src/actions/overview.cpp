@@ -150,19 +150,25 @@ std::vector<std::string> RowCells(const OverviewRow& row) {
     return cells;
 }
 
-std::string RowsAsText(const std::vector<OverviewRow>& rows) {
+std::string TableAsText(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows) {
     std::string out;
     const auto line = [&out](const std::vector<std::string>& cells) {
         for (std::size_t c = 0; c < cells.size(); ++c) out += (c ? "\t" : "") + cells[c];
         out += "\r\n";
     };
+    line(titles);
+    for (const std::vector<std::string>& row : rows) line(row);
+    return out;
+}
+
+std::string RowsAsText(const std::vector<OverviewRow>& rows) {
     std::vector<std::string> titles;
     for (int c = 0; c < static_cast<int>(OverviewColumn::Count); ++c) {
         titles.push_back(ColumnTitle(static_cast<OverviewColumn>(c)));
     }
-    line(titles);
-    for (const OverviewRow& row : rows) line(RowCells(row));
-    return out;
+    std::vector<std::vector<std::string>> cells;
+    for (const OverviewRow& row : rows) cells.push_back(RowCells(row));
+    return TableAsText(titles, cells);
 }
 
 }  // namespace qm

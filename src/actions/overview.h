@@ -57,4 +57,8 @@ void SortRows(std::vector<OverviewRow>& rows, OverviewColumn column, bool descen
 // The rows as tab-separated text under a heading line, CR LF line ends.
 std::string RowsAsText(const std::vector<OverviewRow>& rows);
 
+// Rows under a heading line, tab-separated with CR LF line ends, as a
+// spreadsheet or a ticket takes them from the clipboard.
+std::string TableAsText(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows);
+
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "actions/messages.h"
+#include "actions/overview.h"
 #include "catalogue/naming.h"
 
 namespace qm {
@@ -299,18 +300,13 @@ std::vector<std::string> PlanRowCells(const PlanRow& row) {
 }
 
 std::string PlanRowsAsText(const std::vector<PlanRow>& rows) {
-    std::string out;
-    const auto line = [&out](const std::vector<std::string>& cells) {
-        for (std::size_t c = 0; c < cells.size(); ++c) out += (c ? "\t" : "") + cells[c];
-        out += "\r\n";
-    };
     std::vector<std::string> titles;
     for (int c = 0; c < static_cast<int>(PlanColumn::Count); ++c) {
         titles.push_back(PlanColumnTitle(static_cast<PlanColumn>(c)));
     }
-    line(titles);
-    for (const PlanRow& row : rows) line(PlanRowCells(row));
-    return out;
+    std::vector<std::vector<std::string>> cells;
+    for (const PlanRow& row : rows) cells.push_back(PlanRowCells(row));
+    return TableAsText(titles, cells);
 }
 
 std::string PlanSummary(const UpdatePlan& plan) {
