@@ -62,11 +62,12 @@ enum class NoBackup {
 };
 
 // What the update script keeps beside an instance's folder: the previous
-// version, the files of an update that failed, and the mark of an update
-// under way. All empty when there is no room beside the folder.
+// version, a name kept free for the files of an update that failed, and
+// the mark of an update under way. All empty when there is no room beside
+// the folder.
 struct Beside {
     std::string backup;  // <folder>.previous\ (ending in a backslash, as the others)
-    std::string failed;  // <folder>.failed\ (the update's files, moved aside whole)
+    std::string failed;  // <folder>.failed\ (kept free: earlier scripts moved a failed update there)
     std::string mark;    // <folder>.previous.unfinished, a file
 };
 
