@@ -135,7 +135,7 @@ Instance At(const std::string& name, const std::string& folder, std::optional<Re
 }
 
 TEST(UpdateScript, NamesOnlyWhatCmdReadsLiterally) {
-    // The Part's source pattern keeps its doubled separator at a drive root.
+    // The source pattern keeps its doubled separator at a drive root.
     EXPECT_NE(UpdateScript("D:\\", {At("Korvane X", "C:\\S\\")}).find("\"D:\\\\*.*\""), std::string::npos);
 
     Instance injected = At("Korvane B", "C:\\S\\");
