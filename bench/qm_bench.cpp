@@ -333,13 +333,13 @@ void BenchDialog::Measure() {
     };
     m = SideBySide(runs_, {
         [&] {
-            qm::DialogAndMachine s = Context();
+            qm::MachineContext s = machine_.Alone(user_);
             if (!qm::ReadOverviewStates(s, rows)) Fail("ReadOverviewStates");
             fill();
         },
         [this] { qm::DialogAndMachine s = Context(); qm::RefreshServiceList(s); },
         [&] {
-            qm::DialogAndMachine s = Context();
+            qm::MachineContext s = machine_.Alone(user_);
             qm::ReadOverviewDetails(s, rows);
             fill();
         },
@@ -403,8 +403,8 @@ void BenchDialog::MeasurePlan(const std::vector<qm::OverviewRow>& rows) {
     std::vector<qm::OverviewRow> details = rows;
     qm::UpdatePlan plan;
     const std::vector<double> m = SideBySide(runs_, {
-        [&] { qm::DialogAndMachine s = Context(); plan = qm::ReadPlan(s, kUpdateFolder, instances, {}); },
-        [&] { qm::DialogAndMachine s = Context(); qm::ReadOverviewDetails(s, details); },
+        [&] { qm::MachineContext s = machine_.Alone(user_); plan = qm::ReadPlan(s, kUpdateFolder, instances, {}); },
+        [&] { qm::MachineContext s = machine_.Alone(user_); qm::ReadOverviewDetails(s, details); },
     });
     if (plan.updateFiles != kPlanFiles || plan.rows.size() != rows.size() || !plan.rows.back().backupBytes) {
         Fail("the plan misses files or instances");
@@ -476,7 +476,7 @@ void BenchDialog::MeasureOverviewParts(const std::vector<qm::OverviewRow>& rows)
             }
         },
         [&] {
-            qm::DialogAndMachine s = Context();
+            qm::MachineContext s = machine_.Alone(user_);
             std::string executable;
             for (const qm::OverviewRow& row : rows) qm::ScriptFolder(s, row.name, executable);
         },
@@ -498,7 +498,7 @@ void BenchDialog::MeasureParts() {
     }
     std::vector<qm::Instance> instances;
     for (const std::string& name : family) {
-        qm::DialogAndMachine s = Context();
+        qm::MachineContext s = machine_.Alone(user_);
         qm::Instance instance;
         instance.serviceName = name;
         if (qm::ReadInstallFolder(s, name, instance.folder)) instances.push_back(instance);
@@ -527,7 +527,7 @@ void BenchDialog::MeasureParts() {
         fillRedrawOn,
         [this, &family] {
             for (const std::string& name : family) {
-                qm::DialogAndMachine s = Context();
+                qm::MachineContext s = machine_.Alone(user_);
                 std::string folder;
                 qm::ReadInstallFolder(s, name, folder);
             }

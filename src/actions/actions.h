@@ -16,17 +16,22 @@
 
 namespace qm {
 
-// What an action of the main dialog works with: the dialog's state and
-// controls, the administrator, and the machine it acts on.
-struct DialogAndMachine {
-    MainDialogState& state;
-    MainView& view;
+// What an action that works on the machine alone works with: the
+// administrator, and the machine it acts on.
+struct MachineContext {
     User& user;
     System& system;         // the service manager and the registry
     ScriptHost& host;       // what the update script needs besides
     ServiceLister& lister;  // outlives the actions: remembers the listing's size
     AccountRights& rights;
     LeadBytePredicate isLeadByte;  // null only for a single-byte code page
+};
+
+// What an action of the main dialog works with: the machine, and the
+// dialog's state and controls.
+struct DialogAndMachine : MachineContext {
+    MainDialogState& state;
+    MainView& view;
 };
 
 // Rebuilds the list and the proposed suffix.
@@ -63,21 +68,21 @@ void RemoveInstance(DialogAndMachine& s);
 void CreateBatch(DialogAndMachine& s);
 
 // The "ImagePath" of service |name|; Missing also when there is no key.
-ValueRead ReadImagePath(DialogAndMachine& s, const std::string& name, std::string& imagePath);
+ValueRead ReadImagePath(MachineContext& s, const std::string& name, std::string& imagePath);
 
 // The executable path of service |name| as the service manager finds it,
 // environment references unexpanded; otherwise why it cannot be had.
 // Ambiguous comes with the reading the service manager runs.
-LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::string& executable);
+LeftOut ReadExecutablePath(MachineContext& s, const std::string& name, std::string& executable);
 
 // The installation folder of service |name| from its "ImagePath"; false
 // when the key or the value cannot be read. Empty when the value names no
 // existing file.
-bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder);
+bool ReadInstallFolder(MachineContext& s, const std::string& name, std::string& folder);
 
 // The installation folder of service |name| as the update script names
 // it; empty when it has none the script could name. |executable| gets its
 // executable as the service manager starts it (empty when unknown).
-std::string ScriptFolder(DialogAndMachine& s, const std::string& name, std::string& executable);
+std::string ScriptFolder(MachineContext& s, const std::string& name, std::string& executable);
 
 }  // namespace qm

@@ -1,9 +1,8 @@
 #include <optional>
 
 #include "actions/account_check.h"
-#include "actions/logon_right.h"
-#include "actions/messages.h"
 #include "actions/actions.h"
+#include "actions/messages.h"
 #include "catalogue/naming.h"
 
 namespace qm {
@@ -63,41 +62,30 @@ void AddInstance(DialogAndMachine& s) {
 
     std::string account = s.state.m_strAccount;
     std::string password = s.state.m_strPassword;
-    // The account is checked when OK is pressed, and a refusal keeps the
-    // dialog open. The suffix field cannot change while it is open: the name
+    // The suffix field cannot change while the dialog is open: the name
     // checked is the name created.
-    std::optional<Account> checked;
-    AccountVerdict verdict = AccountVerdict::Refused;
-    const bool confirmed = s.user.AskAccount(
-        account, password, [&](const std::string& typed, const std::string& secret, Messenger& dialog) {
-            checked.emplace(typed, !secret.empty(), s.isLeadByte);
-            if (!FitsService(dialog, *checked, InstanceName(s.view.SuffixField()))) return false;
-            verdict = CheckAccount(s.rights, dialog, *checked, secret);
-            return verdict != AccountVerdict::Refused;
-        });
-    if (confirmed) {
+    const std::optional<CheckedAccount> checked =
+        AskCheckedAccount(s, {InstanceName(s.view.SuffixField())}, account, password);
+    if (checked) {
         s.state.m_strAccount = account;
         Wipe(s.state.m_strPassword);
         s.state.m_strPassword = password;
     }
     Wipe(password);
-    if (!confirmed || !checked) return;  // a dialog that closed without the check creates nothing
+    if (!checked) return;
 
     // Takes the suffix as typed. A refused suffix has been reported; the
     // proposal it would have fallen back to is not what was asked for.
     if (!s.view.ReadControls()) return;
     InstallNotes notes;
-    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), *checked, &notes);
+    const InstallResult result = InstallService(s, InstanceName(s.state.m_strSuffix), *checked->account, &notes);
     if (result == InstallResult::Installed) {
         s.user.Message(text::kInstalled, text::kCaption, Icon::Information);
     } else {
         s.user.Message(text::kInstallError, text::kErrorCaption, Icon::Stop);
     }
     // The service exists under the account: it must be able to log on.
-    if (notes.underAccount) {
-        const bool retry = verdict == AccountVerdict::RightMissing;
-        GrantServiceLogonRight(s.rights, s.user, *checked, retry ? &s.state.m_strPassword : nullptr);
-    }
+    if (notes.underAccount) GrantLogonRights(s, *checked, true, s.state.m_strPassword);
     for (const char* warning : notes.warnings) s.user.Message(warning, text::kCaption, Icon::Warning);
     // A created service belongs in the list even when its event-log key failed.
     if (result != InstallResult::Failed) RefreshServiceList(s);

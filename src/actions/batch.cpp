@@ -34,7 +34,7 @@ std::string Reason(const Skipped& skipped) {
 // An instance as the script will name it: its folder expanded as the
 // service manager expands it, in the ANSI code page. |executable| gets the
 // executable path as registered, |expanded| as the manager starts it.
-LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& instance, std::string& executable,
+LeftOut PrepareInstance(MachineContext& s, const std::string& name, Instance& instance, std::string& executable,
                         std::string& expanded) {
     const LeftOut read = ReadExecutablePath(s, name, executable);
     if (read != LeftOut::None) return read;
@@ -50,7 +50,7 @@ LeftOut PrepareInstance(DialogAndMachine& s, const std::string& name, Instance& 
 
 // Every family service in the manager's order, each either ready to write
 // or with the reason it cannot be.
-bool ReadInstances(DialogAndMachine& s, std::vector<Instance>& instances, std::vector<Skipped>& skipped) {
+bool ReadInstances(MachineContext& s, std::vector<Instance>& instances, std::vector<Skipped>& skipped) {
     const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     if (!manager) return false;
     std::vector<std::string> names;
@@ -127,7 +127,7 @@ std::string ToolFolderConflict(const std::vector<Instance>& instances, const std
 // and folders in the console's code page; an instance that cannot be
 // written there is left out. |machine| gets those kept as the machine
 // names them.
-void ForTheConsole(DialogAndMachine& s, std::vector<Instance>& instances, const std::string& updateKey,
+void ForTheConsole(MachineContext& s, std::vector<Instance>& instances, const std::string& updateKey,
                    std::vector<Skipped>& skipped, std::vector<Instance>& machine) {
     std::vector<std::string> taken{updateKey};
     for (const Instance& instance : instances) taken.push_back(FolderKey(instance.folder, s.isLeadByte));
@@ -241,7 +241,7 @@ void CreateBatch(DialogAndMachine& s) {
     s.user.Message(CreatedMessage(scriptPath, skipped) + PlanLine(plan), nullptr, Icon::None);
 }
 
-std::string ScriptFolder(DialogAndMachine& s, const std::string& name, std::string& executable) {
+std::string ScriptFolder(MachineContext& s, const std::string& name, std::string& executable) {
     Instance instance;
     std::string registered;
     executable.clear();

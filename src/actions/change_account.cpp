@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "actions/account_check.h"
-#include "actions/logon_right.h"
 #include "actions/messages.h"
 #include "actions/wipe.h"
 #include "catalogue/naming.h"
@@ -37,7 +36,7 @@ struct Outcome {
 
 // Gives the instance |account| and |password|; with no account, the
 // password alone, to an instance whose account has one.
-Outcome ChangeOne(DialogAndMachine& s, ManagerHandle manager, const std::string& name, const Account* account,
+Outcome ChangeOne(MachineContext& s, ManagerHandle manager, const std::string& name, const Account* account,
                   const char* password) {
     Outcome out;
     const Scoped<ServiceHandle> service(s.system,
@@ -77,44 +76,24 @@ std::vector<Account> AccountsWithPassword(const std::vector<OverviewRow>& rows, 
 
 bool SameAccount(const std::string& a, const std::string& b) { return FoldCase(a) == FoldCase(b); }
 
-bool ChangeAccount(DialogAndMachine& s, const std::vector<OverviewRow>& selected, InstanceProgress& progress) {
+bool ChangeAccount(MachineContext& s, const std::vector<OverviewRow>& selected, InstanceProgress& progress) {
     if (selected.empty()) return false;
     std::string typed = SharedAccount(selected), password;
     const WipedOnExit wiped{password};
-    std::optional<Account> checked;
-    // The accounts whose logon lacked only the right, to be granted it.
-    std::vector<Account> rightMissing;
-    const bool confirmed = s.user.AskAccount(
-        typed, password, [&](const std::string& name, const std::string& secret, Messenger& dialog) {
-            rightMissing.clear();
-            checked.reset();
-            // No account: each instance keeps its own, and each account
-            // with a password is checked with the new one.
-            std::vector<Account> toCheck;
-            if (name.empty()) {
-                toCheck = AccountsWithPassword(selected, s.isLeadByte);
-            } else {
-                checked.emplace(name, !secret.empty(), s.isLeadByte);
-                for (const OverviewRow& row : selected) {
-                    if (!FitsService(dialog, *checked, row.name)) return false;
-                }
-                toCheck = {*checked};
-            }
-            for (const Account& account : toCheck) {
-                const AccountVerdict verdict = CheckAccount(s.rights, dialog, account, secret);
-                if (verdict == AccountVerdict::Refused) return false;
-                if (verdict == AccountVerdict::RightMissing) rightMissing.push_back(account);
-            }
-            return true;
-        });
-    if (!confirmed) return false;
+    std::vector<std::string> names;
+    for (const OverviewRow& row : selected) names.push_back(row.name);
+    // No account: each instance keeps its own, and each account with a
+    // password is checked with the new one.
+    const std::vector<Account> own = AccountsWithPassword(selected, s.isLeadByte);
+    const std::optional<CheckedAccount> checked = AskCheckedAccount(s, names, typed, password, &own);
+    if (!checked) return false;
 
     const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     if (!manager) {
         s.user.Message(text::kOverviewReadError, text::kErrorCaption, Icon::Stop);
         return false;
     }
-    const Account* account = checked ? &*checked : nullptr;
+    const Account* account = checked->account ? &*checked->account : nullptr;
     const char* secret = account && account->TakesNullPassword() ? nullptr : password.c_str();
     std::string changed, refused, passwordless;
     std::vector<Outcome> outcomes;
@@ -148,19 +127,8 @@ bool ChangeAccount(DialogAndMachine& s, const std::vector<OverviewRow>& selected
                    refused.empty() ? Icon::Information : Icon::Stop);
     if (changed.empty()) return false;
 
-    // A logon refused for want of the right is tried once more after the
-    // grant: refused again, a policy denies it, and no restart under that
-    // account can succeed.
-    std::vector<std::string> denied;
-    const auto grant = [&](const Account& whom, bool retry) {
-        if (GrantServiceLogonRight(s.rights, s.user, whom, retry ? &password : nullptr) == LogonRight::Denied) {
-            denied.push_back(whom.typed());
-        }
-    };
-    if (account && (accountChanged || !rightMissing.empty())) grant(*account, !rightMissing.empty());
-    if (!account) {
-        for (const Account& whom : rightMissing) grant(whom, true);
-    }
+    // No restart under an account a policy denies the logon can succeed.
+    const std::vector<std::string> denied = GrantLogonRights(s, *checked, accountChanged, password);
     std::vector<std::string> restart;
     std::string restartLines;
     for (std::size_t i = 0; i < selected.size(); ++i) {

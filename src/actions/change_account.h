@@ -29,6 +29,6 @@ bool SameAccount(const std::string& a, const std::string& b);
 // restart, as the service manager logs on with the new password at the
 // next start only; the restart halts at the first failure. The password is
 // wiped when done. True when any instance changed.
-bool ChangeAccount(DialogAndMachine& s, const std::vector<OverviewRow>& selected, InstanceProgress& progress);
+bool ChangeAccount(MachineContext& s, const std::vector<OverviewRow>& selected, InstanceProgress& progress);
 
 }  // namespace qm

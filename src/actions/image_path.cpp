@@ -2,13 +2,13 @@
 
 namespace qm {
 
-ValueRead ReadImagePath(DialogAndMachine& s, const std::string& name, std::string& imagePath) {
+ValueRead ReadImagePath(MachineContext& s, const std::string& name, std::string& imagePath) {
     const Scoped<KeyHandle> key(s.system, s.system.OpenServiceKey(name));
     if (!key) return ValueRead::Missing;
     return s.system.QueryImagePath(key.get(), imagePath);
 }
 
-LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::string& executable) {
+LeftOut ReadExecutablePath(MachineContext& s, const std::string& name, std::string& executable) {
     std::string imagePath;
     switch (ReadImagePath(s, name, imagePath)) {
         case ValueRead::Read: break;
@@ -28,7 +28,7 @@ LeftOut ReadExecutablePath(DialogAndMachine& s, const std::string& name, std::st
     }
 }
 
-bool ReadInstallFolder(DialogAndMachine& s, const std::string& name, std::string& folder) {
+bool ReadInstallFolder(MachineContext& s, const std::string& name, std::string& folder) {
     std::string executable;
     const LeftOut why = ReadExecutablePath(s, name, executable);
     if (why == LeftOut::NoFile) {

@@ -1,6 +1,7 @@
 // The texts the tool shows.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 
@@ -69,10 +70,10 @@ inline constexpr char kPasswordExpired[] =
 inline constexpr char kAccountDisabled[] = "The account %s is disabled. Please enable it, or enter another account.";
 inline constexpr char kAccountLockedOut[] =
     "The account %s is locked out. Please unlock it, or enter another account.";
-// The first %s is the error number.
+// The first %s is the account, the second the system's words for the error.
 inline constexpr char kAccountNotChecked[] =
-    "The password could not be checked (error %s) for the account %s. The Korvane Service will be installed "
-    "under it all the same; if it does not start, enter the right password in the Services console.";
+    "The password of the account %s could not be checked: %s\nIt is taken all the same; if an instance does not "
+    "start under it, enter the right password in the Services console.";
 // %s is the new instance's service name.
 inline constexpr char kVirtualAccountName[] =
     "The virtual account of this instance must be named\nNT SERVICE\\%s";
@@ -225,3 +226,13 @@ inline constexpr char kRestartQuestion[] =
     "Restart these instances now, one after another, so that they log on with the new account and password?%s";
 
 }  // namespace qm::text
+
+namespace qm {
+
+class System;
+
+// The system's words for |error| without their line end, or its number
+// when the system has none: how every message names an error.
+std::string ErrorWords(System& system, std::uint32_t error);
+
+}  // namespace qm

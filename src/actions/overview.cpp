@@ -16,7 +16,7 @@ std::string VersionText(const std::optional<VersionNumber>& version) {
     return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
 }
 
-void ReadRowDetails(DialogAndMachine& s, ManagerHandle manager, OverviewRow& row) {
+void ReadRowDetails(MachineContext& s, ManagerHandle manager, OverviewRow& row) {
     std::uint32_t error = 0;
     const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceFor(manager, row.name, ServiceAccess::Query, error));
     if (!service || !s.system.QueryServiceAccount(service.get(), row.account)) row.account.clear();
@@ -96,7 +96,7 @@ bool ReadStatesAgain(System& system, std::vector<OverviewRow>& rows) {
     return true;
 }
 
-bool ReadOverviewStates(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
+bool ReadOverviewStates(MachineContext& s, std::vector<OverviewRow>& rows) {
     rows.clear();
     std::vector<ServiceStatus> services;
     if (!EnumerateStatuses(s.system, services)) return false;
@@ -112,12 +112,12 @@ bool ReadOverviewStates(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
     return true;
 }
 
-void ReadOverviewDetails(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
+void ReadOverviewDetails(MachineContext& s, std::vector<OverviewRow>& rows) {
     const Scoped<ManagerHandle> manager(s.system, s.system.OpenManager());
     for (OverviewRow& row : rows) ReadRowDetails(s, manager.get(), row);
 }
 
-bool ReadOverview(DialogAndMachine& s, std::vector<OverviewRow>& rows) {
+bool ReadOverview(MachineContext& s, std::vector<OverviewRow>& rows) {
     if (!ReadOverviewStates(s, rows)) return false;
     ReadOverviewDetails(s, rows);
     return true;

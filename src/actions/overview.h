@@ -35,15 +35,15 @@ std::vector<std::string> RowCells(const OverviewRow& row);
 // process id from one enumeration; account, version and folder stay empty
 // for ReadOverviewDetails. False, with no rows, when the services cannot
 // be listed.
-bool ReadOverviewStates(DialogAndMachine& s, std::vector<OverviewRow>& rows);
+bool ReadOverviewStates(MachineContext& s, std::vector<OverviewRow>& rows);
 
 // Each row's account, the version of its executable and its folder as the
 // update script names it. An instance whose configuration or file cannot
 // be read keeps its row, with what could be read.
-void ReadOverviewDetails(DialogAndMachine& s, std::vector<OverviewRow>& rows);
+void ReadOverviewDetails(MachineContext& s, std::vector<OverviewRow>& rows);
 
 // Both.
-bool ReadOverview(DialogAndMachine& s, std::vector<OverviewRow>& rows);
+bool ReadOverview(MachineContext& s, std::vector<OverviewRow>& rows);
 
 // Every row's state and process id read again with the one enumeration,
 // the rest kept; a row whose instance is no longer listed shows neither.

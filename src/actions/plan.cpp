@@ -61,7 +61,7 @@ struct Walk {
 // and "by default, xcopy does not copy hidden or system files" (/H copies
 // them); a folder that is hidden or system is passed over with what it
 // holds (learn.microsoft.com, Windows commands, xcopy).
-Walk WalkFolder(DialogAndMachine& s, const std::string& folder) {
+Walk WalkFolder(MachineContext& s, const std::string& folder) {
     Walk walk;
     std::vector<FolderEntry> entries;
     if (!s.host.ReadFolder(folder, entries)) return walk;
@@ -116,7 +116,7 @@ std::string VolumeKey(const std::string& folder) {
 
 // The version of each update file that replaces an executable, read once.
 struct UpdateVersions {
-    DialogAndMachine& s;
+    MachineContext& s;
     const std::string& folder;
     std::map<std::string, std::optional<VersionNumber>> read;
 
@@ -132,7 +132,7 @@ struct UpdateVersions {
 
 // The volumes' free space, read once each, less the backups counted so far.
 struct Volumes {
-    DialogAndMachine& s;
+    MachineContext& s;
     std::map<std::string, std::optional<std::uint64_t>> left;
 
     std::optional<std::uint64_t>& Of(const std::string& folder) {
@@ -143,7 +143,7 @@ struct Volumes {
     }
 };
 
-void ReadDependents(DialogAndMachine& s, ManagerHandle manager, PlanRow& row) {
+void ReadDependents(MachineContext& s, ManagerHandle manager, PlanRow& row) {
     std::uint32_t error = 0;
     const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceFor(manager, row.name, ServiceAccess::Query, error));
     if (!service) return;
@@ -154,7 +154,7 @@ void ReadDependents(DialogAndMachine& s, ManagerHandle manager, PlanRow& row) {
     }
 }
 
-PlanRow ReadInstance(DialogAndMachine& s, ManagerHandle manager, const Instance& instance, const Walk& update,
+PlanRow ReadInstance(MachineContext& s, ManagerHandle manager, const Instance& instance, const Walk& update,
                      UpdateVersions& versions, Volumes& volumes) {
     PlanRow row;
     row.name = instance.serviceName;
@@ -231,7 +231,7 @@ bool UpdatePlan::HasProblem() const {
     return std::any_of(rows.begin(), rows.end(), [](const PlanRow& row) { return !row.problems.empty(); });
 }
 
-UpdatePlan ReadPlan(DialogAndMachine& s, const std::string& updateFolder, const std::vector<Instance>& instances,
+UpdatePlan ReadPlan(MachineContext& s, const std::string& updateFolder, const std::vector<Instance>& instances,
                     std::vector<LeftOutLine> leftOut) {
     UpdatePlan plan;
     plan.updateFolder = updateFolder;

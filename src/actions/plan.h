@@ -59,7 +59,7 @@ struct UpdatePlan {
 
 // The plan of a run over |instances| (as the machine names them, in the
 // ANSI code page, in the script's order) from |updateFolder|.
-UpdatePlan ReadPlan(DialogAndMachine& s, const std::string& updateFolder, const std::vector<Instance>& instances,
+UpdatePlan ReadPlan(MachineContext& s, const std::string& updateFolder, const std::vector<Instance>& instances,
                     std::vector<LeftOutLine> leftOut);
 
 enum class PlanColumn { Name, VersionNow, VersionAfter, BackupSize, FreeSpace, Problem, Count };

@@ -11,7 +11,7 @@ constexpr unsigned kRemoveWaitMs = 5000;
 
 // A deleted service goes once it has stopped and every handle to it is
 // closed; one that does not stop stays, marked for deletion.
-bool WaitUntilGone(DialogAndMachine& s, ManagerHandle manager, const std::string& name) {
+bool WaitUntilGone(MachineContext& s, ManagerHandle manager, const std::string& name) {
     return WaitUntil(s.user, kRemoveWaitMs, [&] { return s.system.ServiceGone(manager, name); });
 }
 
@@ -19,7 +19,7 @@ enum class Removal { Failed, Pending, Gone };
 
 // Stops and deletes the service, then gives it a few seconds to go, under
 // the wait cursor.
-Removal StopAndDelete(DialogAndMachine& s, ManagerHandle manager, const std::string& name) {
+Removal StopAndDelete(MachineContext& s, ManagerHandle manager, const std::string& name) {
     bool deleted = false;
     {
         const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceToRemove(manager, name));

@@ -158,13 +158,6 @@ std::string LeftAlone(const std::vector<std::string>& names, std::size_t first) 
 
 }  // namespace
 
-std::string ErrorWords(System& system, std::uint32_t error) {
-    std::string words = system.ErrorText(error);
-    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ')) words.pop_back();
-    if (words.empty()) words = text::Fill(text::kUnknownError, std::to_string(error));
-    return words;
-}
-
 bool ActOnInstances(System& system, User& user, ServiceRequest request, const std::vector<std::string>& names,
                     InstanceProgress& progress) {
     const Scoped<ManagerHandle> manager(system, system.OpenManager());

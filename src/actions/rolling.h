@@ -36,10 +36,6 @@ public:
     virtual unsigned WatchMs() const { return kDefaultWatchMs; }
 };
 
-// The system's words for |error| without their line end, or its number
-// when the system has none.
-std::string ErrorWords(System& system, std::uint32_t error);
-
 // Asks the service manager for |request| on each of |names| in turn, each
 // with a bounded wait for the state asked for (a restart stops, waits,
 // starts and waits). An instance in the pending state of the opposite

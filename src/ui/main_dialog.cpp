@@ -88,7 +88,7 @@ void CServiceConfigDlg::OnSelchangeServiceList() { Act(qm::SelectionChanged); }
 void CServiceConfigDlg::OnCreateBatch() { Act(qm::CreateBatch); }
 
 void CServiceConfigDlg::OnStatus() {
-    COverviewDlg overview(m_machine, *this, *this, hwnd());
+    COverviewDlg overview(m_machine, hwnd());
     overview.DoModal();
 }
 

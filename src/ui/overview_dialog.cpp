@@ -134,7 +134,7 @@ bool COverviewDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& re
 
 void COverviewDlg::Refresh(bool detailsLater) {
     const std::vector<std::string> selected = SelectedNames();
-    qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
+    qm::MachineContext context = m_machine.Alone(m_user);
     m_user.ShowBusy(true);
     const bool read = detailsLater ? qm::ReadOverviewStates(context, m_rows) : qm::ReadOverview(context, m_rows);
     m_user.ShowBusy(false);
@@ -150,7 +150,7 @@ void COverviewDlg::Refresh(bool detailsLater) {
 void COverviewDlg::FillDetails() {
     UpdateWindow(hwnd());  // the states first
     const std::vector<std::string> selected = SelectedNames();
-    qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
+    qm::MachineContext context = m_machine.Alone(m_user);
     m_user.ShowBusy(true);
     qm::ReadOverviewDetails(context, m_rows);
     m_user.ShowBusy(false);
@@ -238,7 +238,7 @@ void COverviewDlg::Copy() {
 }
 
 void COverviewDlg::ChangeAccount() {
-    qm::DialogAndMachine context = m_machine.With(m_state, m_view, m_user);
+    qm::MachineContext context = m_machine.Alone(m_user);
     ReadWatchTime();
     const bool changed = qm::ChangeAccount(context, SelectedRows(), *this);
     ShowActing(false);

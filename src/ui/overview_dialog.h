@@ -23,9 +23,8 @@ public:
 
 class COverviewDlg : public ui::Dialog, private qm::InstanceProgress {
 public:
-    // Acts on |machine| for the main dialog's |state| and |view|; owned by |parent|.
-    COverviewDlg(qm::Machine& machine, qm::MainDialogState& state, qm::MainView& view, HWND parent)
-        : m_machine(machine), m_state(state), m_view(view), m_parent(parent) {}
+    // Acts on |machine|; owned by |parent|.
+    COverviewDlg(qm::Machine& machine, HWND parent) : m_machine(machine), m_parent(parent) {}
 
     INT_PTR DoModal();
 
@@ -70,8 +69,6 @@ private:
     unsigned WatchMs() const override { return m_watchMs; }
 
     qm::Machine& m_machine;
-    qm::MainDialogState& m_state;
-    qm::MainView& m_view;
     HWND m_parent;
     ResponsiveUser m_user{*this};
     ui::ListView m_list;

@@ -23,8 +23,10 @@ struct Machine {
     // What an action works with: this machine under a dialog's state, view
     // and administrator, in the system's ANSI code page.
     DialogAndMachine With(MainDialogState& state, MainView& view, User& user) {
-        return {state, view, user, system, host, lister, rights, IsAnsiLeadByte};
+        return {Alone(user), state, view};
     }
+    // What an action that needs no dialog's state works with.
+    MachineContext Alone(User& user) { return {user, system, host, lister, rights, IsAnsiLeadByte}; }
 };
 
 }  // namespace qm

@@ -319,7 +319,7 @@ TEST(Add, ChecksEachKindOfAccountItsOwnWay) {
         {"NT SERVICE\\" + name + "1", "", false, {}, {}, "", {said(text::kVirtualAccountName, name)}},
         {"NT AUTHORITY\\LocalService", "pw", false, {}, {}, "\"pw\"", {text::kInstalled}},
         {"DOM\\svc", "pw", true, {}, {"LogonUser(svc, DOM, pw)"}, "\"pw\"",
-         {text::Fill(text::kAccountNotChecked, {"1311", "DOM\\svc"}), text::kInstalled,
+         {text::Fill(text::kAccountNotChecked, {"DOM\\svc", "(error 1311)"}), text::kInstalled,
           said(text::kLogonRightGranted, "DOM\\svc")}, 1311},
     };
     for (const Row& row : rows) {

@@ -289,7 +289,7 @@ struct Harness : MainDialogState {
     FakeScriptHost host{log, failures};
     ServiceLister lister;
     FakeAccountRights rights{log, failures};
-    DialogAndMachine context{*this, view, user, system, host, lister, rights, nullptr};
+    DialogAndMachine context{{user, system, host, lister, rights, nullptr}, *this, view};
 
     Harness() { system.clock = &user.paused; }
 
