@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <set>
-#include <sstream>
 
 // The flow of one instance, as the script runs it:
 //
@@ -89,25 +88,55 @@ std::string MarkRecoveryLine(const RecoveryActions& recovery) {
     return std::string(kRecoveryWord) + " " + std::to_string(recovery.resetSeconds) + " " + ActionsArgument(recovery);
 }
 
+namespace {
+
+// The pieces of |text| between |separator|s; with a blank, between runs of
+// blanks and tabs, empty pieces dropped. (No string streams: they bring the
+// C++ library's locale machinery into the executable, doubling its size.)
+std::vector<std::string> Pieces(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::string piece;
+    const auto end = [&] {
+        if (separator != ' ' || !piece.empty()) pieces.push_back(piece);
+        piece.clear();
+    };
+    for (const char c : text) {
+        if (c == separator || (separator == ' ' && c == '\t')) {
+            end();
+        } else {
+            piece += c;
+        }
+    }
+    if (!piece.empty()) end();
+    return pieces;
+}
+
+// A number of at most ten digits that fits 32 bits.
+bool ReadNumber(const std::string& digits, std::uint32_t& number) {
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const unsigned long long value = std::stoull(digits);
+    if (value > 0xFFFFFFFFull) return false;
+    number = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
 std::optional<RecoveryActions> RecoveryFromMark(const std::string& mark) {
-    std::istringstream lines(mark);
-    for (std::string line; std::getline(lines, line);) {
+    for (std::string line : Pieces(mark, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream words(line);
-        std::string word, actions;
+        const std::vector<std::string> words = Pieces(line, ' ');
         RecoveryActions recovery;
-        if (!(words >> word >> recovery.resetSeconds >> actions) || word != kRecoveryWord) continue;
-        if (actions == "\"\"") return recovery;
-        std::istringstream parts(actions);
-        std::string kind, delay;
-        bool whole = true;
-        while (std::getline(parts, kind, '/')) {
-            if (!std::getline(parts, delay, '/') || (kind != "restart" && kind != "\"\"") || delay.empty() ||
-                delay.find_first_not_of("0123456789") != std::string::npos || delay.size() > 9) {
-                whole = false;
-                break;
-            }
-            recovery.actions.push_back({kind == "restart", static_cast<std::uint32_t>(std::stoul(delay))});
+        if (words.size() < 3 || words[0] != kRecoveryWord || !ReadNumber(words[1], recovery.resetSeconds)) continue;
+        if (words[2] == "\"\"") return recovery;
+        const std::vector<std::string> parts = Pieces(words[2], '/');
+        bool whole = parts.size() % 2 == 0;
+        for (std::size_t i = 0; whole && i < parts.size(); i += 2) {
+            FailureAction action{parts[i] == "restart", 0};
+            whole = (action.restart || parts[i] == "\"\"") && ReadNumber(parts[i + 1], action.delayMilliseconds);
+            recovery.actions.push_back(action);
         }
         if (whole && !recovery.actions.empty()) return recovery;
     }
