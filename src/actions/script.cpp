@@ -213,11 +213,20 @@ public:
     // Runs |command| with what it says kept in KVNUpdate.said, to be shown
     // if it fails. Where that file cannot be written, the command runs all
     // the same and says it on the console: a command is never skipped.
+    // A command that writes a file of its own runs in a block: when that
+    // file cannot be opened, cmd's own words go to the block's standard
+    // error ("(command)2> filename  Redirect any CMD.exe error into a file",
+    // ss64.com/nt/syntax-redirection.html), and its output still to the file.
     void Capture(const std::string& command) {
         const std::string said = BesideScript(kSaidName);
         Line("IF EXIST " + said + " DEL " + said + " >NUL 2>&1");
-        Line("IF EXIST " + said + " " + command + " 2>&1");
-        Line("IF NOT EXIST " + said + " " + command + " >" + said + " 2>&1");
+        if (command[0] == '>') {
+            Line("IF EXIST " + said + " 2>&1 (" + command + ")");
+            Line("IF NOT EXIST " + said + " >" + said + " 2>&1 (" + command + ")");
+        } else {
+            Line("IF EXIST " + said + " " + command + " 2>&1");
+            Line("IF NOT EXIST " + said + " " + command + " >" + said + " 2>&1");
+        }
     }
     // Shows what the last captured command said, and logs it.
     void ShowSaid() {
@@ -295,8 +304,8 @@ struct FailureText {
 constexpr FailureText kFailures[] = {
     {Failure::Unread, "UNREAD", " was not stopped: its state could not be read. SC QUERY said:", Shows::Said,
      Then::Halt},
-    {Failure::NoMark, "NO_MARK", " was not stopped: the mark of the update could not be written beside its folder.",
-     Shows::Message, Then::Halt},
+    {Failure::NoMark, "NO_MARK", " was not stopped: the mark of the update could not be written beside its folder:",
+     Shows::Said, Then::Halt},
     {Failure::NoClear, "NO_CLEAR", " was not stopped: its recovery actions could not be cleared for the update:",
      Shows::Said, Then::Halt},
     {Failure::Dependents, "DEPENDENTS",
@@ -310,8 +319,8 @@ constexpr FailureText kFailures[] = {
     {Failure::NoBackup, "NO_BACKUP", " could not be backed up; what was copied is removed, none of its files were touched:",
      Shows::Backup, Then::Restart},
     {Failure::NoBackupMark, "NO_BACKUP_MARK",
-     ": its backup could not be recorded in the mark beside its folder. None of its files were touched.",
-     Shows::Message, Then::Restart},
+     ": its backup could not be recorded in the mark beside its folder. None of its files were touched:",
+     Shows::Said, Then::Restart},
     {Failure::StartedBeforeBackup, "STARTED_BEFORE_BACKUP",
      " was started by another program before its backup. None of its files were touched.", Shows::Message,
      Then::Restart},
@@ -373,11 +382,12 @@ public:
             // Written before anything is done, so that a run cut short
             // leaves the next one knowing whether the service ran, and
             // the recovery actions it cleared.
-            s_.Line("IF %WAS_RUNNING%==1 >" + Quoted(mark_) + " ECHO running");
-            s_.Line("IF %WAS_RUNNING%==0 >" + Quoted(mark_) + " ECHO stopped");
+            s_.Line("SET MARK_STATE=running");
+            s_.Line("IF %WAS_RUNNING%==0 SET MARK_STATE=stopped");
+            s_.Capture(">" + Quoted(mark_) + " ECHO %MARK_STATE%");
             s_.Line("IF NOT EXIST " + Quoted(mark_) + " " + Go(Failure::NoMark));
             if (Clears()) {
-                s_.Line(">>" + Quoted(mark_) + " ECHO " + MarkRecoveryLine(*instance_.recovery));
+                s_.Capture(">>" + Quoted(mark_) + " ECHO " + MarkRecoveryLine(*instance_.recovery));
                 s_.Line("FIND \"" + std::string(kRecoveryWord) + "\" " + Quoted(mark_) + " >NUL 2>&1");
                 s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoMark));
             }
@@ -570,7 +580,7 @@ private:
         s_.Log("  it was not running, so its folder may hold no version that ran: the backup " + Quoted(backup_) +
                " of an earlier run is kept");
         s_.Label(At("BACKED_UP"));
-        s_.Line(">>" + Quoted(mark_) + " ECHO backup");
+        s_.Capture(">>" + Quoted(mark_) + " ECHO backup");
         s_.Line("FIND \"backup\" " + Quoted(mark_) + " >NUL 2>&1");
         s_.Line("IF %ERRORLEVEL% NEQ 0 " + Go(Failure::NoBackupMark));
         s_.Line(Go("REMOVE"));

@@ -612,7 +612,7 @@ void Release(Run& r, const std::vector<std::string>& held) {
 // runs of the mask: 1 the first, 2 the rerun), no-clear (SC FAILURE
 // refused), queued (a crash just before the clear queues a restart after
 // half a second); held=K:|P:|F:path (a file held open in its folder, its
-// backup, its failed folder) or held=L (the log), with on=s|n (from the
+// backup, its failed folder), held=M (its mark) or held=L (the log), with on=s|n (from the
 // target's stop or start), for=ms, exclusive; read-only=file; long (its
 // backup's paths pass XCOPY's limit); de, fr (sc's language); percent (a
 // name and folders holding %PATH%); empty-update; no-log.
@@ -703,15 +703,15 @@ Explorer::Explorer(const Row& row) : row_(row) {
         const std::string& held = o["held"];
         const Beside& beside = instances_[target].beside;
         Hold h;
-        h.path = held == "L" ? kTools + "\\" + kLogName
-                             : Key(held[0] == 'K' ? instances_[target].folder : held[0] == 'P' ? beside.backup : beside.failed) +
-                                   "\\" + held.substr(2);
+        const std::string& in =
+            held[0] == 'K' ? instances_[target].folder : held[0] == 'P' ? beside.backup : beside.failed;
+        h.path = held == "L" ? kTools + "\\" + kLogName : held == "M" ? Key(beside.mark) : Key(in) + "\\" + held.substr(2);
         h.exclusive = o.count("exclusive");
         h.length = o.count("for") ? std::atoll(o["for"].c_str()) : kNever;
         h.trigger = o.count("on") ? o["on"][0] : 0;
         h.from = h.trigger ? -1 : 0;
         h.until = h.trigger ? kNever : h.length;
-        if (held != "L" && !h.trigger && !Find(w, h.path)) file(h.path, "held");
+        if (held.size() > 1 && !h.trigger && !Find(w, h.path)) file(h.path, "held");
         w.holds.push_back(h);
     }
     w.changes = 0;
@@ -1401,6 +1401,7 @@ TEST(UpdateScript, KeepsItsPromisesWhereverARunIsCutShort) {
         {"3", "read-only=settings.ini", true, ""},
         {"3", "fail-start held=F:x", false, ""},
         {"3", "held=P:x", false, ""},
+        {"3", "held=M on=s", false, ""},
         {"3", "fail-start held=P:version.txt on=n exclusive", false, ""},
         {"3", "long", false, ""},
         {"3", "held=L on=s for=8000", true, "recovery"},
