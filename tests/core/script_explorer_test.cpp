@@ -540,6 +540,8 @@ std::string LastLines(const std::string& console, int count) {
 //   folder    no instance is left without its folder
 //   restored  an instance is left with its last good version in its folder,
 //             or the run says it could not be restored
+//   mixed     an instance is started only on its last good version or on
+//             the update, whole
 //   acl       folders and backups keep their permissions
 //   second    a second run during a run ends with 2 and changes nothing
 //   flow      instance n is reached only after n-1 was updated; the run
@@ -976,6 +978,10 @@ void Explorer::Command(Run& r, const Stmt& st, const Sink& out, const Sink& err)
             if (s->state == kStartPending || s->state == kStopPending)
                 return Write(r, err, "The service is starting or stopping.  Please try again later.\r\n");
             if (s->state != kStopped) return Write(r, err, "The requested service has already been started.\r\n");
+            for (std::size_t i = 0; i < instances_.size(); ++i)
+                if (w.services[i].name == s->name && !OnNewVersion(w, i) && !Match(w, folders_[i], goods_[i]))
+                    Fault(r.console, "mixed", "\"" + s->name + "\" is started on a folder that holds neither its last good "
+                                              "version nor the update whole");
             const int error = Start(w, *s);
             if (error) return Write(r, err, "System error " + std::to_string(error) + " has occurred.\r\n");
             Write(r, out, "The " + s->name + " service was started successfully.\r\n");
