@@ -828,7 +828,7 @@ TEST(Overview, ActsOnEachInTurnAndHaltsAtTheFirstFailure) {
         EXPECT_EQ(shown, row.message.empty() ? Strings{} : Strings{row.message + caption});
         const bool running = row.request != R::Stop;
         // Each row is shown as its instance ends, the failing one too.
-        EXPECT_EQ(progress.ended.size(),
+        ASSERT_EQ(progress.ended.size(),
                   row.reached + (row.reached < 3 && !row.cancel && std::string(row.what) != "no manager"));
         for (std::size_t i = 0; i < 3; ++i) {
             const FakeService& s = *h.system.Find(names[i]);
@@ -928,6 +928,9 @@ TEST(Overview, ChangesTheAccountOfEachInstance) {
             const bool changed = row.changed.find(static_cast<char>('0' + i)) != std::string::npos;
             const std::string& now = *h.system.Find(names[i])->account;
             EXPECT_EQ(now, changed && !row.account.empty() ? row.account : selected[i].account) << i;
+            // A password alone is given to no instance it leaves as it was.
+            for (const std::string& call : h.Calls("ChangeServiceAccount"))
+                EXPECT_TRUE(changed || !row.account.empty() || call.find("(" + names[i] + ",") == call.npos) << call;
         }
         Strings says;
         for (const auto& m : h.user.messages) says.push_back(m.text);
