@@ -217,6 +217,9 @@ public:
     // file cannot be opened, cmd's own words go to the block's standard
     // error ("(command)2> filename  Redirect any CMD.exe error into a file",
     // ss64.com/nt/syntax-redirection.html), and its output still to the file.
+    // The block's redirections stand before it, as the log's lines have
+    // them. (Wine's cmd reads a numbered one there as a command named "2",
+    // says it cannot find it, and runs the block unredirected.)
     void Capture(const std::string& command) {
         const std::string said = BesideScript(kSaidName);
         Line("IF EXIST " + said + " DEL " + said + " >NUL 2>&1");
