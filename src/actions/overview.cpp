@@ -10,12 +10,6 @@ namespace qm {
 
 namespace {
 
-std::string VersionText(const std::optional<VersionNumber>& version) {
-    if (!version) return text::kNoVersion;
-    const VersionNumber& v = *version;
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
-}
-
 void ReadRowDetails(MachineContext& s, ManagerHandle manager, OverviewRow& row) {
     std::uint32_t error = 0;
     const Scoped<ServiceHandle> service(s.system, s.system.OpenServiceFor(manager, row.name, ServiceAccess::Query, error));
@@ -36,6 +30,12 @@ void ReadRowDetails(MachineContext& s, ManagerHandle manager, OverviewRow& row) 
 }
 
 }  // namespace
+
+std::string VersionText(const std::optional<VersionNumber>& version) {
+    if (!version) return text::kNoVersion;
+    const VersionNumber& v = *version;
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+}
 
 const char* ColumnTitle(OverviewColumn column) {
     switch (column) {

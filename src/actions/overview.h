@@ -24,6 +24,8 @@ struct OverviewRow {
 
 enum class OverviewColumn { Name, State, ProcessId, Version, Account, Folder, Count };
 
+// A file version as a.b.c.d, or a dash for none.
+std::string VersionText(const std::optional<VersionNumber>& version);
 const char* ColumnTitle(OverviewColumn column);
 // A state in words, or its number for one the tool does not know.
 std::string StateText(std::uint32_t state);

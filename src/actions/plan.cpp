@@ -17,12 +17,6 @@ constexpr std::size_t kNamesQuoted = 3;
 // What the update holds to tell its version by.
 constexpr char kServiceExecutable[] = "KorvaneSrv.exe";
 
-std::string Version(const std::optional<VersionNumber>& version) {
-    if (!version) return text::kNoVersion;
-    const VersionNumber& v = *version;
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
-}
-
 std::string Join(const char* folder, const std::string& path) {
     std::string joined = folder;
     if (!joined.empty() && joined.back() != '\\') joined += '\\';
@@ -173,7 +167,7 @@ PlanRow ReadInstance(MachineContext& s, ManagerHandle manager, const Instance& i
     if (!landing.empty() && update.copied.count(FoldCase(landing))) {
         row.after = versions.Of(landing);
         if (row.now && row.after && *row.after < *row.now) {
-            row.problems.push_back(text::Fill(text::kPlanDowngrade, Version(row.after)));
+            row.problems.push_back(text::Fill(text::kPlanDowngrade, VersionText(row.after)));
         } else if (row.now && row.after == row.now) {
             row.problems.push_back(text::kPlanSameVersion);
         }
@@ -292,8 +286,8 @@ const char* PlanColumnTitle(PlanColumn column) {
 std::vector<std::string> PlanRowCells(const PlanRow& row) {
     const bool instance = row.leftOut.empty();
     return {row.name,
-            instance && row.now ? Version(row.now) : std::string(),
-            row.after ? Version(row.after) : std::string(),
+            instance && row.now ? VersionText(row.now) : std::string(),
+            row.after ? VersionText(row.after) : std::string(),
             row.backupBytes ? SizeText(*row.backupBytes) : std::string(),
             row.freeBytes ? SizeText(*row.freeBytes) : std::string(),
             instance ? Problems(row) : text::Fill(text::kPlanLeftOut, row.leftOut)};
@@ -323,7 +317,7 @@ std::string PlanLine(const UpdatePlan& plan) {
     std::vector<std::pair<std::pair<std::string, std::string>, std::size_t>> groups;
     for (const PlanRow& row : plan.rows) {
         if (!row.leftOut.empty() || row.name == plan.updateFolder) continue;
-        const auto words = [](const std::optional<VersionNumber>& v) { return v ? Version(v) : text::kPlanNoVersion; };
+        const auto words = [](const std::optional<VersionNumber>& v) { return v ? VersionText(v) : text::kPlanNoVersion; };
         const std::pair<std::string, std::string> versions{words(row.now), words(row.after)};
         const auto found = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == versions; });
         if (found == groups.end()) {
